@@ -1,0 +1,87 @@
+#include "audio/audio_engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "dsp/denormals.h"
+
+namespace zalo {
+
+std::size_t convertTo48k(const float* samples, std::size_t frames, unsigned sampleRate,
+                         float* out, std::size_t capacity) {
+    if (samples == nullptr || frames == 0 || out == nullptr || capacity == 0) return 0;
+    if (sampleRate == kEngineSampleRateHz) {
+        const std::size_t n = std::min(frames, capacity);
+        std::memcpy(out, samples, n * sizeof(float));
+        return n;
+    }
+    // Linear interpolation; positions in double so that long blocks keep
+    // their phase. r output samples per input sample.
+    const double r = static_cast<double>(kEngineSampleRateHz) /
+                     static_cast<double>(std::max(sampleRate, 1u));
+    const double wanted = std::trunc(std::max(static_cast<double>(frames) * r, 1.0));
+    const std::size_t n = wanted >= static_cast<double>(capacity)
+                              ? capacity
+                              : static_cast<std::size_t>(wanted);
+    const std::size_t last = frames - 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double p = static_cast<double>(i) / r;
+        const std::size_t i0 = std::min(static_cast<std::size_t>(p), last);
+        const std::size_t i1 = std::min(i0 + 1, last);
+        const float f = static_cast<float>(p - static_cast<double>(i0));
+        out[i] = (1.0f - f) * samples[i0] + f * samples[i1];
+    }
+    return n;
+}
+
+AudioEngine::AudioEngine() = default;
+
+void AudioEngine::setParams(const ProcessingParams& p) {
+    std::lock_guard<std::mutex> lock(paramsMutex);
+    params = p;
+}
+
+ProcessingParams AudioEngine::currentParams() {
+    std::lock_guard<std::mutex> lock(paramsMutex);
+    return params;
+}
+
+void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigned sampleRate) {
+    workSize = 0;
+    if (samples == nullptr || frames == 0) return;
+    // Decaying filter memories reach subnormal floats on digital silence;
+    // flushing them keeps the cost of a silent block equal to a spoken one.
+    ScopedFlushDenormals flushDenormals;
+
+    ProcessingParams snapshot;
+    {
+        std::lock_guard<std::mutex> lock(paramsMutex);
+        snapshot = params;
+    }
+
+    const std::size_t n = convertTo48k(samples, frames, sampleRate, work, kWorkCapacitySamples);
+    workSize = n;
+
+    if (snapshot.enabled) {
+        chain.sampleRate = kChainSampleRateHz;
+        chain.params = clampForChain(snapshot);
+        chain.process(work, n);
+        inputPeak.exchange(chain.blockInputPeak);
+        outputPeak.exchange(chain.blockOutputPeak);
+    } else {
+        // Filter off: the block passes untouched and the chain keeps its
+        // state. Only non-finite samples are replaced by 0, so that no output,
+        // recording or file downstream ever receives NaN or infinity.
+        float peak = 0.0f;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!std::isfinite(work[i])) work[i] = 0.0f;
+            peak = std::max(peak, std::fabs(work[i]));
+        }
+        outputPeak.exchange(peak);
+        inputPeak.exchange(peak);
+    }
+    // work[0..n) is now the block handed on to the outputs.
+}
+
+}  // namespace zalo

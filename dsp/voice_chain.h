@@ -1,0 +1,130 @@
+// The per-sample voice chain: level guard, DC blocker, 80 Hz high-pass,
+// spectral noise reduction, soft gate, voice effect, de-esser, compressor,
+// limiter. All state lives in fixed arrays here; nothing allocates. The chain
+// runs at 48000 Hz mono only, on the capture thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "dsp/processing_params.h"
+
+namespace zalo {
+
+constexpr float kChainSampleRateHz = 48000.0f;
+// 2*pi as the single-precision value every coefficient formula uses.
+constexpr float kTwoPi = 6.2831855f;
+
+// Spectral noise reduction: non-overlapping, unwindowed 256-sample frames.
+constexpr std::size_t kFrameSize = 256;
+constexpr std::size_t kSpectrumBins = kFrameSize / 2 + 1;  // 129, 187.5 Hz apart
+
+// Pitch shifter: two crossfaded read heads sweeping a short delay line.
+constexpr std::size_t kPitchLineLength = 8192;
+constexpr float kPitchSweepSamples = 1536.0f;
+constexpr float kPitchMinDelaySamples = 48.0f;
+constexpr float kPitchBypassSemitones = 0.05f;
+
+constexpr std::size_t kEchoLineLength = 16384;
+
+// Input samples are held to +-kInputLimit after the gain. Real audio stays
+// within +-1; this bound is 60 dB above full scale, far outside anything a
+// microphone delivers, and low enough that no stage (squared spectra, filter
+// memories, echo feedback) can overflow to infinity and leave NaN in its
+// recursive state.
+constexpr float kInputLimit = 1000.0f;
+
+struct Complex {
+    float re;
+    float im;
+};
+
+// In-place iterative radix-2 transform of exactly 256 points; the inverse
+// scales by 1/256. Twiddles come from a recurrence, not a table.
+void fft256(Complex* spectrum, bool inverse);
+
+// tanh(k*x)/tanh(k): unity gain at full scale, gentle saturation above.
+float normalisedTanh(float x, float k);
+
+struct VoiceChain {
+    float sampleRate;
+    ProcessingParams params;  // the clamped copy the stages read
+
+    float dcPrevIn, dcPrevOut;
+    float hpPrevIn, hpPrevOut;
+    float gateGain;
+    float toneLow;            // shared by toneFilter and bandLimit
+    float bandPrevIn, bandPrevOut;
+    float robotPhase;         // radians, [0, 2*pi)
+    float deEssLow;
+
+    float pitchDelay[kPitchLineLength];
+    std::uint64_t pitchWritePos;  // 0..8191
+    float pitchPhase;             // [0, 1)
+
+    float echoLine[kEchoLineLength];
+    std::uint64_t echoWritePos;   // 0..16383
+
+    float frameIn[kFrameSize];
+    float frameOut[kFrameSize];
+    Complex spectrum[kFrameSize];
+    float noiseEstimate[kSpectrumBins];  // noise power per bin
+    float binGain[kSpectrumBins];
+    std::uint64_t frameInPos;
+    std::uint64_t frameOutPos;  // 256 until the first frame completes
+    bool noiseReady;
+
+    float blockInputPeak, blockOutputPeak;
+
+    VoiceChain() { reset(); }
+
+    // Every field to its start value. Runs once, when the engine is built:
+    // presets, filter toggles and device changes keep the state.
+    void reset();
+
+    // Runs the chain in place over `count` samples at 48000 Hz using `params`
+    // and sets the two block peaks.
+    void process(float* buffer, std::size_t count);
+
+    // Spectral stage, one sample in and one out (256 samples of delay once the
+    // first frame has completed).
+    float noiseReduceSample(float y);
+    void processFrame();
+
+    // Pitch shifter.
+    float pitchShift(float x, float semitones);
+    float readDelay(float delay) const;
+
+    // Voice effects.
+    float applyVoiceEffect(float y);
+    float toneFilter(float x, float t);
+    float ringModulate(float x, float frequencyHz, float amount);
+    float echoDelay(float x, float delayMs, float amount);
+    float bandLimit(float x, float highPassHz, float lowPassHz);
+
+private:
+    // Filter coefficients a(f) = exp(-2*pi*f / sampleRate) and saturation
+    // norms tanh(k) of the fixed recipes. They depend only on the rate, so
+    // they are computed when the rate changes (in practice once), not per
+    // sample; the values are the ones the per-sample formulas would give.
+    struct Coefficients {
+        float rateHz;
+        float highPass80, deEss4800, tone1800;
+        float radioLow300, radioHigh3400;
+        float megaphoneLow550, megaphoneHigh4300;
+        float phoneLow360, phoneHigh2900;
+        float norm112, norm110, norm114, norm175, norm225, norm138, norm145;
+    };
+    Coefficients coef_;
+    void updateCoefficients();
+    float coefficient(float frequencyHz) const;
+    float toneFilterA(float x, float t, float a);
+    float bandLimitA(float x, float aHighPass, float aLowPass);
+
+    // Cache of 2^(semitones/12): the same value powf gives per sample,
+    // recomputed only when the shift changes.
+    float cachedPitchSemitones_;
+    float cachedPitchRatio_;
+};
+
+}  // namespace zalo

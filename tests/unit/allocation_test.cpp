@@ -1,0 +1,68 @@
+// The block path must not allocate: count every operator new on this thread
+// while processBlock runs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "audio/audio_engine.h"
+#include "test_signals.h"
+
+// Every replaced form below pairs malloc with free, so GCC's warning about
+// free() on the result of operator new does not apply.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
+namespace {
+thread_local bool gCounting = false;
+thread_local long gAllocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (gCounting) ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace zalo {
+namespace {
+
+TEST(ProcessBlockAllocation, NoAllocationForAnyVoiceRateOrBlockSize) {
+    auto engine = std::make_unique<AudioEngine>();
+    const auto speech = zalo::testing::sine(220.0, 0.4, 96000, 44100.0);
+    // Sanity check of the counter itself.
+    gCounting = true;
+    void* probe = ::operator new(sizeof(int));  // an explicit call cannot be elided
+    gCounting = false;
+    ::operator delete(probe);
+    ASSERT_EQ(gAllocations, 1);
+    gAllocations = 0;
+
+    for (int preset = 0; preset < 33; ++preset) {
+        ControlState controls;
+        controls.voicePreset = preset;
+        controls.deEsser = true;
+        controls.robot = 50;
+        controls.echo = 30;
+        controls.pitch = 3;
+        engine->setParams(makeProcessingParams(controls));
+        gCounting = true;
+        for (unsigned rate : {48000u, 44100u, 16000u, 96000u})
+            for (std::size_t frames : {1u, 441u, 480u, 4096u})
+                engine->processBlock(speech.data(), frames, rate);
+        gCounting = false;
+        EXPECT_EQ(gAllocations, 0) << "preset " << preset;
+    }
+}
+
+}  // namespace
+}  // namespace zalo
