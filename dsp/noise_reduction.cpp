@@ -3,8 +3,8 @@
 // frames and barely moves during speech.
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
+#include "dsp/fast_math.h"
 #include "dsp/voice_chain.h"
 
 namespace zalo {
@@ -21,68 +21,50 @@ constexpr float kVoiceBandLowHz = 180.0f;
 constexpr float kVoiceBandHighHz = 4200.0f;
 constexpr float kVoiceBandMinGain = 0.55f;
 
-unsigned reverse8(unsigned i) {
-    unsigned r = 0;
-    for (int b = 0; b < 8; ++b) r |= ((i >> b) & 1u) << (7 - b);
-    return r;
-}
-
 }  // namespace
 
-void fft256(Complex* x, bool inverse) {
-    for (unsigned i = 1; i < kFrameSize; ++i) {
-        const unsigned r = reverse8(i);
-        if (i < r) std::swap(x[i], x[r]);
-    }
-    for (unsigned len = 2; len <= kFrameSize; len <<= 1) {
-        const float theta = (inverse ? kTwoPi : -kTwoPi) / static_cast<float>(len);
-        const Complex wl{std::cos(theta), std::sin(theta)};
-        const unsigned half = len / 2;
-        for (unsigned b = 0; b < kFrameSize; b += len) {
-            Complex w{1.0f, 0.0f};
-            for (unsigned j = 0; j < half; ++j) {
-                const Complex u = x[b + j];
-                const Complex& t = x[b + j + half];
-                const Complex v{t.re * w.re - t.im * w.im, t.re * w.im + t.im * w.re};
-                x[b + j] = Complex{u.re + v.re, u.im + v.im};
-                x[b + j + half] = Complex{u.re - v.re, u.im - v.im};
-                w = Complex{w.re * wl.re - w.im * wl.im, w.re * wl.im + w.im * wl.re};
-            }
-        }
-    }
-    if (inverse) {
-        const float scale = 1.0f / static_cast<float>(kFrameSize);
-        for (unsigned i = 0; i < kFrameSize; ++i) {
-            x[i].re *= scale;
-            x[i].im *= scale;
-        }
+// Sample by sample the stage is: frameIn[frameInPos++] = y; while a processed
+// frame is pending (frameOutPos < 256) y = frameOut[frameOutPos++]; when
+// frameIn is full, processFrame() and frameInPos = 0. Until the first frame
+// completes frameOutPos stays at 256 and samples pass straight through;
+// afterwards the output is the processed frame before, a lag of exactly 256.
+// Block code runs those steps as whole runs that end at frame boundaries.
+std::size_t VoiceChain::noiseRunLength(std::size_t remaining) const {
+    std::size_t run = std::min<std::size_t>(remaining, kFrameSize - frameInPos);
+    if (frameOutPos < kFrameSize) run = std::min<std::size_t>(run, kFrameSize - frameOutPos);
+    return run;
+}
+
+void VoiceChain::finishNoiseRun(std::size_t run) {
+    frameInPos += run;
+    if (frameOutPos < kFrameSize) frameOutPos += run;
+    if (frameInPos == kFrameSize) {
+        processFrame();
+        frameInPos = 0;
     }
 }
 
 float VoiceChain::noiseReduceSample(float y) {
     frameIn[frameInPos] = y;
-    frameInPos += 1;
-    // Until the first frame completes frameOutPos stays at 256 and the input
-    // passes straight through; afterwards the output is the processed frame
-    // before, i.e. the stage lags by exactly 256 samples.
-    if (frameOutPos < kFrameSize) {
-        y = frameOut[frameOutPos];
-        frameOutPos += 1;
-    }
-    if (frameInPos == kFrameSize) {
-        processFrame();
-        frameInPos = 0;
-    }
-    return y;
+    frameEnergy += y * y;
+    const float out = frameOutPos < kFrameSize ? frameOut[frameOutPos] : y;
+    finishNoiseRun(1);
+    return out;
 }
 
 void VoiceChain::processFrame() {
-    float energy = 0.0f;
+    // The frame's spectrum, as split real and imaginary arrays; the input
+    // goes straight into its bit-reversed slots.
+    alignas(16) float re[kFrameSize];
+    alignas(16) float im[kFrameSize];
     for (std::size_t k = 0; k < kFrameSize; ++k) {
-        spectrum[k] = Complex{frameIn[k], 0.0f};
-        energy += frameIn[k] * frameIn[k];
+        re[kBitReversal256.index[k]] = frameIn[k];
+        im[k] = 0.0f;
     }
-    fft256(spectrum, false);
+    // Sum of squares of the frame, accumulated in order as it was filled.
+    const float energy = frameEnergy;
+    frameEnergy = 0.0f;
+    fft256BitReversed(re, im, false);
 
     float alpha = kSeedRate;
     if (noiseReady) {
@@ -96,31 +78,48 @@ void VoiceChain::processFrame() {
     const float floorGain = 0.45f * (1.0f - s) + 0.05f * s;
     const float binHz = sampleRate / static_cast<float>(kFrameSize);
 
-    for (std::size_t k = 0; k < kSpectrumBins; ++k) {
-        Complex& bin = spectrum[k];
-        const float power = bin.re * bin.re + bin.im * bin.im + kPowerEpsilon;
-        noiseEstimate[k] = (1.0f - alpha) * noiseEstimate[k] + alpha * power;
-        const float snr = std::max((power - noiseEstimate[k]) / (noiseEstimate[k] + kPowerEpsilon), 0.0f);
+    // Bins 0..128 (187.5 Hz apart at 48 kHz) are independent of each other.
+    float* const estimate = noiseEstimate;
+    float* const smoothed = binGain;
+    for (int k = 0; k < static_cast<int>(kSpectrumBins); ++k) {  // int: converts to float in vector lanes
+        const float power = re[k] * re[k] + im[k] * im[k] + kPowerEpsilon;
+        const float noise = (1.0f - alpha) * estimate[k] + alpha * power;
+        estimate[k] = noise;
+        const float snr = std::max((power - noise) / (noise + kPowerEpsilon), 0.0f);
         // Wiener weight snr/(snr+1), sharpened by the exponent above a floor.
         const float w = std::min(std::max(snr / (snr + 1.0f), 0.0f), 1.0f);
-        float gain = floorGain + (1.0f - floorGain) * std::pow(w, exponent);
+        float gain = floorGain + (1.0f - floorGain) * fastPow(w, exponent);
+        // Voice-band protection: a clearly present bin between 180 and
+        // 4200 Hz keeps at least 0.55. (Plain selects rather than && so that
+        // the loop vectorises.)
         const float f = static_cast<float>(k) * binHz;
-        if (f > kVoiceBandLowHz && f < kVoiceBandHighHz && snr > 2.0f) {
-            gain = std::max(gain, kVoiceBandMinGain);
-        }
-        binGain[k] = kGainKeep * binGain[k] + kGainTake * gain;
-        bin.re *= binGain[k];
-        bin.im *= binGain[k];
-        // Keep the spectrum Hermitian so the inverse is real; bins 0 and 128
-        // are their own mirror.
-        if (k >= 1 && k <= kFrameSize / 2 - 1) {
-            spectrum[kFrameSize - k] = Complex{bin.re, -bin.im};
-        }
+        float minGain = snr > 2.0f ? kVoiceBandMinGain : 0.0f;
+        minGain = f > kVoiceBandLowHz ? minGain : 0.0f;
+        minGain = f < kVoiceBandHighHz ? minGain : 0.0f;
+        gain = std::max(gain, minGain);
+        const float g = kGainKeep * smoothed[k] + kGainTake * gain;
+        smoothed[k] = g;
+        re[k] *= g;
+        im[k] *= g;
     }
     noiseReady = true;
 
-    fft256(spectrum, true);
-    for (std::size_t k = 0; k < kFrameSize; ++k) frameOut[k] = spectrum[k].re;
+    // Mirror bins 1..127 as complex conjugates so that the inverse is real
+    // (bins 0 and 128 are their own mirror), writing straight into the
+    // bit-reversed slots the inverse reads.
+    alignas(16) float backRe[kFrameSize];
+    alignas(16) float backIm[kFrameSize];
+    for (std::size_t k = 0; k < kSpectrumBins; ++k) {
+        backRe[kBitReversal256.index[k]] = re[k];
+        backIm[kBitReversal256.index[k]] = im[k];
+    }
+    for (std::size_t k = 1; k < kFrameSize / 2; ++k) {
+        backRe[kBitReversal256.index[kFrameSize - k]] = re[k];
+        backIm[kBitReversal256.index[kFrameSize - k]] = -im[k];
+    }
+    fft256BitReversed(backRe, backIm, true);
+    const float scale = 1.0f / static_cast<float>(kFrameSize);
+    for (std::size_t k = 0; k < kFrameSize; ++k) frameOut[k] = backRe[k] * scale;
     frameOutPos = 0;
 }
 

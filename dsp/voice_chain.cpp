@@ -1,10 +1,90 @@
 #include "dsp/voice_chain.h"
 
+#include "dsp/fast_math.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace zalo {
+
+namespace {
+
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+
+struct FrontState {
+    float gain, aHighPass;
+    float dcIn, dcOut, hpIn, hpOut;
+    float gateThreshold, gateClosed, gateGain;
+    float inPeak;
+    float frameEnergy;
+};
+
+// Steps 1 to 5 for one run of samples inside a spectral frame: guard and
+// gain, DC blocker, optional high-pass, spectral stage (the sample goes into
+// frameIn; the one that leaves is the pending processed frame's, or the same
+// sample before the first frame has completed), soft gate.
+template <bool kHighPass, bool kPrimed>
+void frontRun(FrontState& s, float* y, std::size_t n, float* frameIn, const float* frameOut) {
+    float dcIn = s.dcIn, dcOut = s.dcOut, hpIn = s.hpIn, hpOut = s.hpOut;
+    float g = s.gateGain, inPeak = s.inPeak, energy = s.frameEnergy;
+    const float gain = s.gain, aHighPass = s.aHighPass;
+    // Index lookups instead of branches: both comparisons flip irregularly
+    // around the threshold.
+    const float targets[2] = {1.0f, s.gateClosed};
+    const float rates[2] = {0.015f, 0.18f};  // closing, opening
+    const float threshold = s.gateThreshold;
+    for (std::size_t i = 0; i < n; ++i) {
+        // 1. Non-finite samples become 0; the gained sample is held to
+        //    +-kInputLimit so that no later stage can overflow (1e20 squared
+        //    in the spectral stage would be inf, then inf - inf = NaN in the
+        //    noise estimate for good).
+        const float raw = y[i];
+        const float gained = raw * gain;
+        float x = std::fabs(raw) <= kFloatMax ? gained : 0.0f;  // false for NaN, inf
+        x = x == x ? x : 0.0f;                                  // 0 * inf gain
+        x = std::max(std::min(x, kInputLimit), -kInputLimit);
+        inPeak = std::max(inPeak, std::fabs(x));
+
+        // 2. DC blocker: y[n] = x[n] - x[n-1] + 0.995 y[n-1].
+        float v = x - dcIn + 0.995f * dcOut;
+        dcIn = x;
+        dcOut = v;
+
+        // 3. One-pole high-pass at 80 Hz.
+        if (kHighPass) {
+            hpOut = aHighPass * (hpOut + v - hpIn);
+            hpIn = v;
+            v = hpOut;
+        }
+
+        // 4. Spectral stage (256 samples of delay once primed). The frame's
+        //    energy is summed here, in the same order the frame would sum it,
+        //    where it overlaps with the other recursions.
+        frameIn[i] = v;
+        energy += v * v;
+        if (kPrimed) v = frameOut[i];
+
+        // 5. Soft gate: below 0.0025 (-52 dBFS) the gain heads for
+        //    1 - 0.65 * strength at 0.015 per sample, otherwise back to 1 at
+        //    0.18 per sample.
+        const float target = targets[std::fabs(v) < threshold];
+        const float c = rates[target > g];
+        g += (target - g) * c;
+        y[i] = v * g;
+    }
+    s.dcIn = dcIn;
+    s.dcOut = dcOut;
+    s.hpIn = hpIn;
+    s.hpOut = hpOut;
+    s.gateGain = g;
+    s.inPeak = inPeak;
+    s.frameEnergy = energy;
+}
+
+}  // namespace
 
 void VoiceChain::reset() {
     sampleRate = kChainSampleRateHz;
@@ -23,15 +103,13 @@ void VoiceChain::reset() {
     echoWritePos = 0;
     std::memset(frameIn, 0, sizeof frameIn);
     std::memset(frameOut, 0, sizeof frameOut);
-    std::memset(spectrum, 0, sizeof spectrum);
     std::fill(noiseEstimate, noiseEstimate + kSpectrumBins, 1e-7f);
     std::fill(binGain, binGain + kSpectrumBins, 1.0f);
+    frameEnergy = 0.0f;
     frameInPos = 0;
     frameOutPos = kFrameSize;
     noiseReady = false;
     blockInputPeak = blockOutputPeak = 0.0f;
-    cachedPitchSemitones_ = 0.0f;
-    cachedPitchRatio_ = 1.0f;
     updateCoefficients();
 }
 
@@ -50,97 +128,116 @@ void VoiceChain::updateCoefficients() {
     coef_.megaphoneHigh4300 = coefficient(4300.0f);
     coef_.phoneLow360 = coefficient(360.0f);
     coef_.phoneHigh2900 = coefficient(2900.0f);
-    coef_.norm112 = std::tanh(1.12f);
-    coef_.norm110 = std::tanh(1.1f);
-    coef_.norm114 = std::tanh(1.14f);
-    coef_.norm175 = std::tanh(1.75f);
-    coef_.norm225 = std::tanh(2.25f);
-    coef_.norm138 = std::tanh(1.38f);
-    coef_.norm145 = std::tanh(1.45f);
+    coef_.norm112 = fastTanh(1.12f);
+    coef_.norm110 = fastTanh(1.1f);
+    coef_.norm114 = fastTanh(1.14f);
+    coef_.norm175 = fastTanh(1.75f);
+    coef_.norm225 = fastTanh(2.25f);
+    coef_.norm138 = fastTanh(1.38f);
+    coef_.norm145 = fastTanh(1.45f);
 }
 
 void VoiceChain::process(float* buffer, std::size_t count) {
-    if (buffer == nullptr || count == 0) return;
-    blockInputPeak = 0.0f;
-    blockOutputPeak = 0.0f;
-
-    const ProcessingParams& p = params;
-    // Per-block constants. Filter coefficients are a(f) = exp(-2*pi*f / rate).
-    const float gain = std::pow(10.0f, p.inputGainDb / 20.0f);
+    if (buffer == nullptr || count == 0) {
+        return;
+    }
     if (coef_.rateHz != sampleRate) updateCoefficients();
-    const float aHighPass = coef_.highPass80;
-    const float aDeEss = coef_.deEss4800;
-    const float limiterNorm = coef_.norm145;
-    const float gateClosed = 1.0f - 0.65f * p.noiseStrength;
+    float* const y = buffer;
+    const std::size_t n = count;
 
-    for (std::size_t i = 0; i < count; ++i) {
-        // 1. Guard and gain. The bound keeps every later stage finite even for
-        //    absurd (but finite) input such as 1e20, whose square would be inf.
-        float x = buffer[i];
-        if (!std::isfinite(x)) {
-            x = 0.0f;
+    // Steps 1 to 5 have short recursive chains of their own (DC blocker,
+    // high-pass, gate); one loop runs them together so that those chains
+    // overlap. It covers one run up to the next spectral frame boundary.
+    FrontState front;
+    front.gain = std::pow(10.0f, params.inputGainDb / 20.0f);
+    front.aHighPass = coef_.highPass80;
+    front.dcIn = dcPrevIn;
+    front.dcOut = dcPrevOut;
+    front.hpIn = hpPrevIn;
+    front.hpOut = hpPrevOut;
+    // The gate aims below 1 only while it is on: a threshold of -1 is never met.
+    front.gateThreshold = params.gate ? 0.0025f : -1.0f;
+    front.gateClosed = 1.0f - 0.65f * params.noiseStrength;
+    front.gateGain = gateGain;
+    front.inPeak = 0.0f;
+    for (std::size_t done = 0; done < n;) {
+        const std::size_t run = noiseRunLength(n - done);
+        float* in = frameIn + frameInPos;
+        const float* out = frameOutPos < kFrameSize ? frameOut + frameOutPos : nullptr;
+        front.frameEnergy = frameEnergy;
+        if (params.highPass) {
+            if (out) frontRun<true, true>(front, y + done, run, in, out);
+            else frontRun<true, false>(front, y + done, run, in, out);
         } else {
-            x *= gain;
-            if (x != x) x = 0.0f;  // 0 * inf from an infinite gain
-            x = std::max(std::min(x, kInputLimit), -kInputLimit);
+            if (out) frontRun<false, true>(front, y + done, run, in, out);
+            else frontRun<false, false>(front, y + done, run, in, out);
         }
-        blockInputPeak = std::max(blockInputPeak, std::fabs(x));
+        frameEnergy = front.frameEnergy;
+        finishNoiseRun(run);
+        done += run;
+    }
+    dcPrevIn = front.dcIn;
+    dcPrevOut = front.dcOut;
+    hpPrevIn = front.hpIn;
+    hpPrevOut = front.hpOut;
+    gateGain = front.gateGain;
+    blockInputPeak = front.inPeak;
 
-        // 2. DC blocker: y[n] = x[n] - x[n-1] + 0.995 * y[n-1].
-        float y = x - dcPrevIn + 0.995f * dcPrevOut;
-        dcPrevIn = x;
-        dcPrevOut = y;
+    // 6. Voice effect.
+    applyVoiceEffectBlock(y, n);
 
-        // 3. One-pole high-pass at 80 Hz.
-        if (p.highPass) {
-            const float z = aHighPass * (hpPrevOut + y - hpPrevIn);
-            hpPrevIn = y;
-            hpPrevOut = z;
-            y = z;
-        }
-
-        // 4. Spectral noise reduction (256 samples of delay).
-        y = noiseReduceSample(y);
-
-        // 5. Soft gate: closes slowly (0.015/sample) towards 1 - 0.65*strength
-        //    below -52 dBFS, opens fast (0.18/sample).
-        const float target = (p.gate && std::fabs(y) < 0.0025f) ? gateClosed : 1.0f;
-        const float c = target > gateGain ? 0.18f : 0.015f;
-        gateGain += (target - gateGain) * c;
-        y *= gateGain;
-
-        // 6. Voice effect.
-        y = applyVoiceEffect(y);
-
-        // 7. De-esser: subtract up to 62 % of the content above 4.8 kHz once it
-        //    exceeds 0.035.
-        if (p.deEsser) {
-            deEssLow += (1.0f - aDeEss) * (y - deEssLow);
-            const float h = y - deEssLow;
+    // 7. De-esser: subtract up to 62 % of the content above 4.8 kHz once it
+    //    exceeds 0.035.
+    if (params.deEsser) {
+        const float a = coef_.deEss4800;
+        float low = deEssLow;
+        for (std::size_t i = 0; i < n; ++i) {
+            low += (1.0f - a) * (y[i] - low);
+            const float h = y[i] - low;
             const float k = std::min(std::max((std::fabs(h) - 0.035f) * 7.0f, 0.0f), 0.62f);
-            y -= k * h;
+            y[i] -= k * h;
         }
+        deEssLow = low;
+    }
 
-        // 8. Instantaneous compressor above 0.28: |y| -> 0.28 * (|y|/0.28)^0.32.
-        if (p.compressor) {
-            const float a = std::fabs(y);
-            if (a > 0.28f) {
-                const float c2 = 0.28f * std::pow(a / 0.28f, 0.32f);
-                y = y < 0.0f ? -c2 : c2;
+    // 8. Instantaneous compressor above 0.28: |y| -> 0.28 (|y| / 0.28)^0.32,
+    // 9. limiter: tanh(1.45 y) / tanh(1.45), then a hard ceiling of 0.985,
+    // 10. output guard. No state: straight-line code over the block.
+    if (params.compressor) {
+        // Only samples above 0.28 change; a branch-free pass collects them
+        // (the comparison is too irregular in speech to branch on), then
+        // each is compressed.
+        constexpr std::size_t kChunk = 256;
+        std::uint32_t loud[kChunk];
+        for (std::size_t done = 0; done < n; done += kChunk) {
+            float* chunk = y + done;
+            const std::size_t m = std::min(kChunk, n - done);
+            std::size_t count = 0;
+            for (std::size_t i = 0; i < m; ++i) {
+                loud[count] = static_cast<std::uint32_t>(i);
+                count += std::fabs(chunk[i]) > 0.28f ? 1 : 0;
+            }
+            for (std::size_t j = 0; j < count; ++j) {
+                float& v = chunk[loud[j]];
+                const float compressed = 0.28f * std::pow(std::fabs(v) / 0.28f, 0.32f);
+                v = v < 0.0f ? -compressed : compressed;
             }
         }
-
-        // 9. Limiter: unity-at-full-scale tanh, then a hard ceiling of 0.985.
-        if (p.limiter) {
-            y = std::tanh(1.45f * y) / limiterNorm;
-            y = std::max(std::min(y, 0.985f), -0.985f);
-        }
-
-        // 10. Output guard.
-        if (!std::isfinite(y)) y = 0.0f;
-        buffer[i] = y;
-        blockOutputPeak = std::max(blockOutputPeak, std::fabs(y));
     }
+    if (params.limiter) {
+        const float norm = coef_.norm145;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float v = fastTanh(1.45f * y[i]) / norm;
+            y[i] = std::max(std::min(v, 0.985f), -0.985f);
+        }
+    }
+    float outPeak = 0.0f;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float v = std::fabs(y[i]) <= kFloatMax ? y[i] : 0.0f;
+        y[i] = v;
+        outPeak = std::max(outPeak, std::fabs(v));
+    }
+    blockOutputPeak = outPeak;
 }
 
 }  // namespace zalo

@@ -7,16 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/fft256.h"
 #include "dsp/processing_params.h"
 
 namespace zalo {
 
 constexpr float kChainSampleRateHz = 48000.0f;
-// 2*pi as the single-precision value every coefficient formula uses.
-constexpr float kTwoPi = 6.2831855f;
 
-// Spectral noise reduction: non-overlapping, unwindowed 256-sample frames.
-constexpr std::size_t kFrameSize = 256;
+// Spectral noise reduction: non-overlapping, unwindowed 256-sample frames
+// (kFrameSize, in fft256.h).
 constexpr std::size_t kSpectrumBins = kFrameSize / 2 + 1;  // 129, 187.5 Hz apart
 
 // Pitch shifter: two crossfaded read heads sweeping a short delay line.
@@ -33,15 +32,6 @@ constexpr std::size_t kEchoLineLength = 16384;
 // memories, echo feedback) can overflow to infinity and leave NaN in its
 // recursive state.
 constexpr float kInputLimit = 1000.0f;
-
-struct Complex {
-    float re;
-    float im;
-};
-
-// In-place iterative radix-2 transform of exactly 256 points; the inverse
-// scales by 1/256. Twiddles come from a recurrence, not a table.
-void fft256(Complex* spectrum, bool inverse);
 
 // tanh(k*x)/tanh(k): unity gain at full scale, gentle saturation above.
 float normalisedTanh(float x, float k);
@@ -67,9 +57,10 @@ struct VoiceChain {
 
     float frameIn[kFrameSize];
     float frameOut[kFrameSize];
-    Complex spectrum[kFrameSize];
+    // (The frame's spectrum is scratch inside processFrame, not state.)
     float noiseEstimate[kSpectrumBins];  // noise power per bin
     float binGain[kSpectrumBins];
+    float frameEnergy;  // sum of frameIn[k]^2 so far, added in order k = 0, 1, ...
     std::uint64_t frameInPos;
     std::uint64_t frameOutPos;  // 256 until the first frame completes
     bool noiseReady;
@@ -83,19 +74,17 @@ struct VoiceChain {
     void reset();
 
     // Runs the chain in place over `count` samples at 48000 Hz using `params`
-    // and sets the two block peaks.
+    // and sets the two block peaks. Each stage runs over the whole block in
+    // turn; since every stage keeps its own state and sees each sample once,
+    // in order, this is the same as running the ten steps sample by sample.
     void process(float* buffer, std::size_t count);
 
-    // Spectral stage, one sample in and one out (256 samples of delay once the
-    // first frame has completed).
-    float noiseReduceSample(float y);
-    void processFrame();
-
-    // Pitch shifter.
+    // One-sample forms of the stages, for callers that need a single step.
+    // They run the same code as process() with a block of one.
+    float noiseReduceSample(float y);  // 256 samples of delay once primed
+    void processFrame();  // consumes frameIn and frameEnergy, fills frameOut
     float pitchShift(float x, float semitones);
     float readDelay(float delay) const;
-
-    // Voice effects.
     float applyVoiceEffect(float y);
     float toneFilter(float x, float t);
     float ringModulate(float x, float frequencyHz, float amount);
@@ -103,6 +92,14 @@ struct VoiceChain {
     float bandLimit(float x, float highPassHz, float lowPassHz);
 
 private:
+    // Spectral stage bookkeeping for block code: the length of the next run
+    // that ends at or before a frame boundary, and the step after a run has
+    // been copied into frameIn (and, once primed, out of frameOut).
+    std::size_t noiseRunLength(std::size_t remaining) const;
+    void finishNoiseRun(std::size_t run);
+    void applyVoiceEffectBlock(float* y, std::size_t n);
+    void pitchShiftBlock(float* y, std::size_t n, float semitones);
+
     // Filter coefficients a(f) = exp(-2*pi*f / sampleRate) and saturation
     // norms tanh(k) of the fixed recipes. They depend only on the rate, so
     // they are computed when the rate changes (in practice once), not per
@@ -118,13 +115,6 @@ private:
     Coefficients coef_;
     void updateCoefficients();
     float coefficient(float frequencyHz) const;
-    float toneFilterA(float x, float t, float a);
-    float bandLimitA(float x, float aHighPass, float aLowPass);
-
-    // Cache of 2^(semitones/12): the same value powf gives per sample,
-    // recomputed only when the shift changes.
-    float cachedPitchSemitones_;
-    float cachedPitchRatio_;
 };
 
 }  // namespace zalo

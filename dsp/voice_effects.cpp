@@ -1,111 +1,198 @@
 // The character of the voice: fixed recipes built from five per-sample
 // blocks (pitch shift, tilt tone filter, ring modulator, feedback echo, band
-// limiter), most followed by a soft saturation.
+// limiter), most followed by a soft saturation. Each recipe runs block-wise:
+// one loop per building block, with the block's state held in locals.
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/fast_math.h"
+#include "dsp/pitch_shifter.h"
 #include "dsp/voice_chain.h"
 
 namespace zalo {
 namespace {
+
 constexpr float kToneSplitHz = 1800.0f;
 constexpr float kEchoFeedback = 0.28f;  // each repeat is 0.28 of the one before
 constexpr std::uint64_t kEchoMask = kEchoLineLength - 1;
 static_assert((kEchoLineLength & kEchoMask) == 0, "echo line must be a power of two");
+constexpr float kInvTwoPi = 0.159154943091895336f;
 
 float clampTo(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
-}  // namespace
 
-float normalisedTanh(float x, float k) { return std::tanh(k * x) / std::tanh(k); }
-
-float VoiceChain::applyVoiceEffect(float y) {
-    if (coef_.rateHz != sampleRate) updateCoefficients();
-    switch (params.voiceType) {
-        case 1:  // "Voz limpa / streamer"
-            return std::tanh(1.12f * toneFilterA(y, 0.42f, coef_.tone1800)) / coef_.norm112;
-        case 3:  // "Mulher jovem"
-            y = pitchShift(y, 4.2f);
-            return std::tanh(1.1f * toneFilterA(y, 0.38f, coef_.tone1800)) / coef_.norm110;
-        case 4:  // "Homem grave"
-            y = pitchShift(y, -3.2f);
-            return std::tanh(1.14f * toneFilterA(y, -0.36f, coef_.tone1800)) / coef_.norm114;
-        case 5:  // "Robô arcade": deliberately not normalised
-            return std::tanh(1.45f * ringModulate(y, 72.0f, 0.84f));
-        case 7:  // "Rádio / comunicador"
-            y = bandLimitA(y, coef_.radioLow300, coef_.radioHigh3400);
-            return std::tanh(1.75f * y) / coef_.norm175;
-        case 8: {  // "Megafone"
-            y = bandLimitA(y, coef_.megaphoneLow550, coef_.megaphoneHigh4300);
-            y = std::tanh(2.25f * y) / coef_.norm225 * 0.92f;
-            return clampTo(y, -1.0f, 1.0f);
-        }
-        case 9:  // "Telefone clássico"
-            y = bandLimitA(y, coef_.phoneLow360, coef_.phoneHigh2900);
-            return std::tanh(1.38f * y) / coef_.norm138;
-        case 10:  // "Alien leve"
-            y = pitchShift(y, 6.7f);
-            y = ringModulate(y, 31.0f, 0.34f);
-            return echoDelay(y, 88.0f, 0.18f);
-        case 12:  // "Brilhante pop"
-            return toneFilterA(y, 0.68f, coef_.tone1800);
-        case 13: {  // the parametric recipe
-            y = pitchShift(y, params.pitchSemitones);
-            y = toneFilterA(y, params.tone, coef_.tone1800);
-            if (params.robot > 0.001f) y = ringModulate(y, 62.0f, params.robot);
-            if (params.echo > 0.001f) y = echoDelay(y, 125.0f, params.echo);
-            return y;
-        }
-        default:  // 0 ("Original") and the unassigned types: unchanged
-            return y;
-    }
-}
-
-float VoiceChain::toneFilter(float x, float t) { return toneFilterA(x, t, coefficient(kToneSplitHz)); }
-
-float VoiceChain::toneFilterA(float x, float t, float a) {
+// Tilt around 1.8 kHz: t > 0 adds the part above the split (brighter),
+// t < 0 lifts the lows and dips the whole (darker). `low` is the one-pole
+// low-pass memory, a = a(1800 Hz).
+inline float toneStep(float x, float t, float a, float& low) {
     t = clampTo(t, -1.0f, 1.0f);
-    toneLow += (1.0f - a) * (x - toneLow);  // one-pole low-pass at 1.8 kHz
+    low += (1.0f - a) * (x - low);
     const float k = 0.55f * t;
-    float y;
-    if (t >= 0.0f) {
-        y = x + k * (x - toneLow);  // brighter: add the part above the split
-    } else {
-        y = (1.0f + 0.35f * t) * x - k * toneLow;  // darker: lift the lows, dip the whole
-    }
+    const float y = t >= 0.0f ? x + k * (x - low) : (1.0f + 0.35f * t) * x - k * low;
     return clampTo(y, -1.2f, 1.2f);
 }
 
-float VoiceChain::ringModulate(float x, float frequencyHz, float amount) {
+// Sine ring modulation mixed with the dry signal; the sine is taken before
+// the phase (radians, kept in [0, 2*pi)) moves.
+inline float ringStep(float x, float phaseStep, float amount, float& phase) {
     const float m = clampTo(amount, 0.0f, 1.0f);
-    const float s = std::sin(robotPhase);
-    robotPhase += kTwoPi * frequencyHz / sampleRate;
-    if (robotPhase >= kTwoPi) robotPhase -= kTwoPi;
+    const float s = fastCosTurns(phase * kInvTwoPi - 0.25f);  // sin(phase)
+    phase += phaseStep;
+    if (phase >= kTwoPi) phase -= kTwoPi;
     return s * x * m + (1.0f - m) * x;
 }
 
-float VoiceChain::echoDelay(float x, float delayMs, float amount) {
+// Delay in whole samples, trunc(ms * rate / 1000) held to 1..16383.
+inline std::uint64_t echoDelaySamples(float delayMs, float rate) {
+    float d = std::trunc(delayMs * rate / 1000.0f);
+    if (!(d < 16383.0f)) d = 16383.0f;
+    if (!(d > 1.0f)) d = 1.0f;
+    return static_cast<std::uint64_t>(d);
+}
+
+// Feedback echo; the stored value includes the echo, so repeats decay by 0.28.
+inline float echoStep(float x, std::uint64_t d, float amount, float* line, std::uint64_t& writePos) {
     const float m = clampTo(amount, 0.0f, 0.75f);
-    float delaySamples = std::trunc(delayMs * sampleRate / 1000.0f);
-    if (!(delaySamples < 16383.0f)) delaySamples = 16383.0f;
-    if (!(delaySamples > 1.0f)) delaySamples = 1.0f;
-    const std::uint64_t d = static_cast<std::uint64_t>(delaySamples);
-    const float tap = echoLine[(echoWritePos + kEchoLineLength - d) & kEchoMask];
-    // The stored value includes the echo itself, so repeats decay by 0.28.
-    echoLine[echoWritePos] = clampTo(x + kEchoFeedback * tap, -1.0f, 1.0f);
-    echoWritePos = (echoWritePos + 1) & kEchoMask;
+    const float tap = line[(writePos + kEchoLineLength - d) & kEchoMask];
+    line[writePos] = clampTo(x + kEchoFeedback * tap, -1.0f, 1.0f);
+    writePos = (writePos + 1) & kEchoMask;
     return (1.0f - m) * x + m * tap;
 }
 
-float VoiceChain::bandLimit(float x, float highPassHz, float lowPassHz) {
-    return bandLimitA(x, coefficient(highPassHz), coefficient(lowPassHz));
+// One-pole high-pass then one-pole low-pass; the low-pass memory is the
+// tone filter's, so switching between the two kinds carries it over.
+inline float bandStep(float x, float aHighPass, float aLowPass, float& prevIn, float& prevOut, float& low) {
+    const float h = aHighPass * (prevOut + x - prevIn);
+    prevIn = x;
+    prevOut = h;
+    low += (1.0f - aLowPass) * (h - low);
+    return low;
 }
 
-float VoiceChain::bandLimitA(float x, float aHighPass, float aLowPass) {
-    const float h = aHighPass * (bandPrevOut + x - bandPrevIn);
-    bandPrevIn = x;
-    bandPrevOut = h;
-    toneLow += (1.0f - aLowPass) * (h - toneLow);  // shares the tone filter's memory
-    return toneLow;
+void toneBlock(VoiceChain& c, float* y, std::size_t n, float t, float a) {
+    float low = c.toneLow;
+    for (std::size_t i = 0; i < n; ++i) y[i] = toneStep(y[i], t, a, low);
+    c.toneLow = low;
+}
+
+// tanh(k*y)/tanh(k): unity gain at full scale; norm = tanh(k).
+void saturateBlock(float* y, std::size_t n, float k, float norm) {
+    for (std::size_t i = 0; i < n; ++i) y[i] = fastTanh(k * y[i]) / norm;
+}
+
+// The phase recursion runs first over a chunk; the sines and the mix then
+// have no recursion left and run in vector lanes.
+void ringBlock(VoiceChain& c, float* y, std::size_t n, float frequencyHz, float amount) {
+    const float phaseStep = kTwoPi * frequencyHz / c.sampleRate;
+    const float m = clampTo(amount, 0.0f, 1.0f);
+    constexpr std::size_t kChunk = 256;
+    float phases[kChunk];
+    float phase = c.robotPhase;
+    for (std::size_t done = 0; done < n; done += kChunk) {
+        const std::size_t count = std::min(kChunk, n - done);
+        for (std::size_t i = 0; i < count; ++i) {
+            phases[i] = phase;
+            phase += phaseStep;
+            phase = phase >= kTwoPi ? phase - kTwoPi : phase;
+        }
+        float* chunk = y + done;
+        for (std::size_t i = 0; i < count; ++i) {
+            const float s = fastCosTurns(phases[i] * kInvTwoPi - 0.25f);  // sin(phase)
+            chunk[i] = s * chunk[i] * m + (1.0f - m) * chunk[i];
+        }
+    }
+    c.robotPhase = phase;
+}
+
+void echoBlock(VoiceChain& c, float* y, std::size_t n, float delayMs, float amount) {
+    const std::uint64_t d = echoDelaySamples(delayMs, c.sampleRate);
+    std::uint64_t writePos = c.echoWritePos;
+    for (std::size_t i = 0; i < n; ++i) y[i] = echoStep(y[i], d, amount, c.echoLine, writePos);
+    c.echoWritePos = writePos;
+}
+
+void bandBlock(VoiceChain& c, float* y, std::size_t n, float aHighPass, float aLowPass) {
+    float prevIn = c.bandPrevIn, prevOut = c.bandPrevOut, low = c.toneLow;
+    for (std::size_t i = 0; i < n; ++i) y[i] = bandStep(y[i], aHighPass, aLowPass, prevIn, prevOut, low);
+    c.bandPrevIn = prevIn;
+    c.bandPrevOut = prevOut;
+    c.toneLow = low;
+}
+
+}  // namespace
+
+float normalisedTanh(float x, float k) { return fastTanh(k * x) / fastTanh(k); }
+
+void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n) {
+    if (coef_.rateHz != sampleRate) updateCoefficients();
+    const Coefficients& c = coef_;
+    switch (params.voiceType) {
+        case 1:  // "Voz limpa / streamer"
+            toneBlock(*this, y, n, 0.42f, c.tone1800);
+            saturateBlock(y, n, 1.12f, c.norm112);
+            return;
+        case 3:  // "Mulher jovem"
+            pitchShiftBlock(y, n, 4.2f);
+            toneBlock(*this, y, n, 0.38f, c.tone1800);
+            saturateBlock(y, n, 1.1f, c.norm110);
+            return;
+        case 4:  // "Homem grave"
+            pitchShiftBlock(y, n, -3.2f);
+            toneBlock(*this, y, n, -0.36f, c.tone1800);
+            saturateBlock(y, n, 1.14f, c.norm114);
+            return;
+        case 5:  // "Robô arcade": tanh(1.45 y), deliberately not normalised
+            ringBlock(*this, y, n, 72.0f, 0.84f);
+            saturateBlock(y, n, 1.45f, 1.0f);
+            return;
+        case 7:  // "Rádio / comunicador"
+            bandBlock(*this, y, n, c.radioLow300, c.radioHigh3400);
+            saturateBlock(y, n, 1.75f, c.norm175);
+            return;
+        case 8:  // "Megafone": saturated, scaled by 0.92, never beyond +-1
+            bandBlock(*this, y, n, c.megaphoneLow550, c.megaphoneHigh4300);
+            for (std::size_t i = 0; i < n; ++i)
+                y[i] = clampTo(fastTanh(2.25f * y[i]) / c.norm225 * 0.92f, -1.0f, 1.0f);
+            return;
+        case 9:  // "Telefone clássico"
+            bandBlock(*this, y, n, c.phoneLow360, c.phoneHigh2900);
+            saturateBlock(y, n, 1.38f, c.norm138);
+            return;
+        case 10:  // "Alien leve"
+            pitchShiftBlock(y, n, 6.7f);
+            ringBlock(*this, y, n, 31.0f, 0.34f);
+            echoBlock(*this, y, n, 88.0f, 0.18f);
+            return;
+        case 12:  // "Brilhante pop"
+            toneBlock(*this, y, n, 0.68f, c.tone1800);
+            return;
+        case 13:  // the parametric recipe
+            pitchShiftBlock(y, n, params.pitchSemitones);
+            toneBlock(*this, y, n, params.tone, c.tone1800);
+            if (params.robot > 0.001f) ringBlock(*this, y, n, 62.0f, params.robot);
+            if (params.echo > 0.001f) echoBlock(*this, y, n, 125.0f, params.echo);
+            return;
+        default:  // 0 ("Original") and the unassigned types: unchanged
+            return;
+    }
+}
+
+float VoiceChain::applyVoiceEffect(float y) {
+    applyVoiceEffectBlock(&y, 1);
+    return y;
+}
+
+float VoiceChain::toneFilter(float x, float t) { return toneStep(x, t, coefficient(kToneSplitHz), toneLow); }
+
+float VoiceChain::ringModulate(float x, float frequencyHz, float amount) {
+    return ringStep(x, kTwoPi * frequencyHz / sampleRate, amount, robotPhase);
+}
+
+float VoiceChain::echoDelay(float x, float delayMs, float amount) {
+    return echoStep(x, echoDelaySamples(delayMs, sampleRate), amount, echoLine, echoWritePos);
+}
+
+float VoiceChain::bandLimit(float x, float highPassHz, float lowPassHz) {
+    return bandStep(x, coefficient(highPassHz), coefficient(lowPassHz), bandPrevIn, bandPrevOut, toneLow);
 }
 
 }  // namespace zalo
