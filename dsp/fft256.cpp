@@ -66,11 +66,11 @@ inline void butterfly(float* re, float* im, unsigned lo, unsigned hi, float wRe,
 // Stages len = 2 and 4 on groups of four neighbouring elements. After a 4x4
 // transpose, vector p holds element p of four consecutive groups, so the
 // butterflies of both stages become plain vertical operations.
-void firstTwoStages(float* re, float* im, const Twiddles& tw) {
+void firstTwoStages(float* re, float* im, unsigned size, const Twiddles& tw) {
     const __m128 w2r = _mm_set1_ps(tw.re[1]), w2i = _mm_set1_ps(tw.im[1]);
     const __m128 w40r = _mm_set1_ps(tw.re[2]), w40i = _mm_set1_ps(tw.im[2]);
     const __m128 w41r = _mm_set1_ps(tw.re[3]), w41i = _mm_set1_ps(tw.im[3]);
-    for (unsigned b = 0; b < kFrameSize; b += 16) {
+    for (unsigned b = 0; b < size; b += 16) {
         __m128 r0 = _mm_load_ps(re + b), r1 = _mm_load_ps(re + b + 4);
         __m128 r2 = _mm_load_ps(re + b + 8), r3 = _mm_load_ps(re + b + 12);
         __m128 i0 = _mm_load_ps(im + b), i1 = _mm_load_ps(im + b + 4);
@@ -103,22 +103,24 @@ void firstTwoStages(float* re, float* im, const Twiddles& tw) {
     }
 }
 #else
-void firstTwoStages(float* re, float* im, const Twiddles& tw) {
-    for (unsigned b = 0; b < kFrameSize; b += 2) butterfly(re, im, b, b + 1, tw.re[1], tw.im[1]);
-    for (unsigned b = 0; b < kFrameSize; b += 4) {
+void firstTwoStages(float* re, float* im, unsigned size, const Twiddles& tw) {
+    for (unsigned b = 0; b < size; b += 2) butterfly(re, im, b, b + 1, tw.re[1], tw.im[1]);
+    for (unsigned b = 0; b < size; b += 4) {
         butterfly(re, im, b, b + 2, tw.re[2], tw.im[2]);
         butterfly(re, im, b + 1, b + 3, tw.re[3], tw.im[3]);
     }
 }
 #endif
 
-void transform(float* re, float* im, const Twiddles& tw) {
-    firstTwoStages(re, im, tw);
-    for (unsigned len = 8; len <= kFrameSize; len <<= 1) {
+// The stages of a transform of `size` points (a power of two, 16..256);
+// stage len uses the same twiddles whatever the size.
+void transform(float* re, float* im, unsigned size, const Twiddles& tw) {
+    firstTwoStages(re, im, size, tw);
+    for (unsigned len = 8; len <= size; len <<= 1) {
         const unsigned half = len / 2;
         const float* wRe = tw.re + half;
         const float* wIm = tw.im + half;
-        for (unsigned b = 0; b < kFrameSize; b += len) {
+        for (unsigned b = 0; b < size; b += len) {
             float* lr = re + b;
             float* li = im + b;
             float* hr = re + b + half;
@@ -144,8 +146,63 @@ void transform(float* re, float* im, const Twiddles& tw) {
 
 }  // namespace
 
-void fft256BitReversed(float* re, float* im, bool inverse) {
-    transform(re, im, inverse ? kInverseTwiddles : kForwardTwiddles);
+// A real frame of 256 samples is transformed as 128 complex points
+// z[n] = x[2n] + i x[2n+1], and the two interleaved spectra are separated:
+//   E[k] = (Z[k] + conj Z[128-k]) / 2,  O[k] = (Z[k] - conj Z[128-k]) / 2i,
+//   X[k] = E[k] + W^k O[k],  W = e^(-2 pi i / 256),  k = 0..128.
+// Half the butterflies of the full complex transform, same result up to
+// rounding.
+void realFft256(const float* input, float* re, float* im) {
+    alignas(16) float zr[kFrameSize / 2];
+    alignas(16) float zi[kFrameSize / 2];
+    for (unsigned n = 0; n < kFrameSize / 2; ++n) {
+        const unsigned slot = kBitReversal256.index[n] >> 1;  // 7-bit reversal
+        zr[slot] = input[2 * n];
+        zi[slot] = input[2 * n + 1];
+    }
+    transform(zr, zi, kFrameSize / 2, kForwardTwiddles);
+    const Twiddles& w = kForwardTwiddles;  // stage 256: W^k at [128 + k]
+    for (unsigned k = 0; k < kFrameSize / 2; ++k) {
+        const unsigned j = (kFrameSize / 2 - k) & (kFrameSize / 2 - 1);
+        const float ar = zr[k], ai = zi[k], br = zr[j], bi = -zi[j];
+        const float er = 0.5f * (ar + br), ei = 0.5f * (ai + bi);
+        const float orr = 0.5f * (ai - bi), oi = -0.5f * (ar - br);
+        const float wr = w.re[kFrameSize / 2 + k], wi = w.im[kFrameSize / 2 + k];
+        re[k] = er + (orr * wr - oi * wi);
+        im[k] = ei + (orr * wi + oi * wr);
+    }
+    // k = 128: W^128 = -1, E[128] = E[0] and O[128] = O[0], both real.
+    re[kFrameSize / 2] = zr[0] - zi[0];
+    im[kFrameSize / 2] = 0.0f;
+}
+
+// The inverse for a Hermitian spectrum given by bins 0..128 (the imaginary
+// parts of bins 0 and 128 only ever reach the imaginary part of the full
+// inverse, so they are ignored): with Y[k+128] = conj Y[128-k],
+//   Z[k] = (Y[k] + conj Y[128-k]) + i (Y[k] - conj Y[128-k]) w^k,
+//   w = e^(2 pi i / 256); z = inverse128(Z) / 256; x[2n] = Re z, x[2n+1] = Im z.
+void realInverseFft256(const float* re, const float* im, float* output) {
+    alignas(16) float zr[kFrameSize / 2];
+    alignas(16) float zi[kFrameSize / 2];
+    const Twiddles& w = kInverseTwiddles;  // stage 256: w^k at [128 + k]
+    for (unsigned k = 0; k < kFrameSize / 2; ++k) {
+        const unsigned j = kFrameSize / 2 - k;
+        const float ar = re[k], ai = (k == 0) ? 0.0f : im[k];
+        const float br = re[j], bi = (j == kFrameSize / 2) ? 0.0f : -im[j];
+        const float er = ar + br, ei = ai + bi;
+        const float dr = ar - br, di = ai - bi;
+        const float wr = w.re[kFrameSize / 2 + k], wi = w.im[kFrameSize / 2 + k];
+        const float orr = dr * wr - di * wi, oi = dr * wi + di * wr;
+        const unsigned slot = kBitReversal256.index[k] >> 1;
+        zr[slot] = er - oi;
+        zi[slot] = ei + orr;
+    }
+    transform(zr, zi, kFrameSize / 2, kInverseTwiddles);
+    const float scale = 1.0f / static_cast<float>(kFrameSize);
+    for (unsigned n = 0; n < kFrameSize / 2; ++n) {
+        output[2 * n] = zr[n] * scale;
+        output[2 * n + 1] = zi[n] * scale;
+    }
 }
 
 void fft256(Complex* x, bool inverse) {
@@ -156,7 +213,7 @@ void fft256(Complex* x, bool inverse) {
         re[r] = x[i].re;
         im[r] = x[i].im;
     }
-    transform(re, im, inverse ? kInverseTwiddles : kForwardTwiddles);
+    transform(re, im, kFrameSize, inverse ? kInverseTwiddles : kForwardTwiddles);
     if (inverse) {
         const float scale = 1.0f / static_cast<float>(kFrameSize);
         for (unsigned i = 0; i < kFrameSize; ++i) x[i] = Complex{re[i] * scale, im[i] * scale};

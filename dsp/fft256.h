@@ -19,12 +19,16 @@ struct Complex {
 // points; the inverse scales by 1/256.
 void fft256(Complex* spectrum, bool inverse);
 
-// The same transform on split arrays (16-byte aligned) that already hold the
-// input in bit-reversed order; the result is in natural order and the inverse
-// is not scaled. For callers that fill the input themselves.
-void fft256BitReversed(float* re, float* im, bool inverse);
+// Transform of a real frame: bins 0..128 of fft256 of `input` (256 real
+// samples) into re[0..128] and im[0..128], up to rounding.
+void realFft256(const float* input, float* re, float* im);
 
-// 8-bit bit reversal: the slot of input k in fft256BitReversed's arrays.
+// Inverse of a Hermitian spectrum given by bins 0..128: the real part of
+// fft256's inverse (1/256 scaling included), up to rounding, into 256 samples.
+void realInverseFft256(const float* re, const float* im, float* output);
+
+// 8-bit bit reversal of 0..255; shifted right by one, the 7-bit reversal of
+// 0..127.
 struct BitReversal256 {
     std::uint8_t index[kFrameSize];
     constexpr BitReversal256() : index{} {

@@ -53,18 +53,13 @@ float VoiceChain::noiseReduceSample(float y) {
 }
 
 void VoiceChain::processFrame() {
-    // The frame's spectrum, as split real and imaginary arrays; the input
-    // goes straight into its bit-reversed slots.
-    alignas(16) float re[kFrameSize];
-    alignas(16) float im[kFrameSize];
-    for (std::size_t k = 0; k < kFrameSize; ++k) {
-        re[kBitReversal256.index[k]] = frameIn[k];
-        im[k] = 0.0f;
-    }
+    // Bins 0..128 of the frame's spectrum; the rest is their mirror image.
+    alignas(16) float re[kSpectrumBins + 3];
+    alignas(16) float im[kSpectrumBins + 3];
+    realFft256(frameIn, re, im);
     // Sum of squares of the frame, accumulated in order as it was filled.
     const float energy = frameEnergy;
     frameEnergy = 0.0f;
-    fft256BitReversed(re, im, false);
 
     float alpha = kSeedRate;
     if (noiseReady) {
@@ -104,22 +99,9 @@ void VoiceChain::processFrame() {
     }
     noiseReady = true;
 
-    // Mirror bins 1..127 as complex conjugates so that the inverse is real
-    // (bins 0 and 128 are their own mirror), writing straight into the
-    // bit-reversed slots the inverse reads.
-    alignas(16) float backRe[kFrameSize];
-    alignas(16) float backIm[kFrameSize];
-    for (std::size_t k = 0; k < kSpectrumBins; ++k) {
-        backRe[kBitReversal256.index[k]] = re[k];
-        backIm[kBitReversal256.index[k]] = im[k];
-    }
-    for (std::size_t k = 1; k < kFrameSize / 2; ++k) {
-        backRe[kBitReversal256.index[kFrameSize - k]] = re[k];
-        backIm[kBitReversal256.index[kFrameSize - k]] = -im[k];
-    }
-    fft256BitReversed(backRe, backIm, true);
-    const float scale = 1.0f / static_cast<float>(kFrameSize);
-    for (std::size_t k = 0; k < kFrameSize; ++k) frameOut[k] = backRe[k] * scale;
+    // Bins 129..255 are the complex conjugates of bins 127..1, so that the
+    // inverse is real.
+    realInverseFft256(re, im, frameOut);
     frameOutPos = 0;
 }
 

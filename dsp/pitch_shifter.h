@@ -19,10 +19,15 @@ constexpr std::uint64_t kPitchMask = kPitchLineLength - 1;
 static_assert((kPitchLineLength & kPitchMask) == 0, "line length must be a power of two");
 constexpr float kPitchCrossfadeFloor = 0.05f;
 
-// The line's value `delay` samples back from `writePos`, linearly
-// interpolated. The delay is held to 1..8190 (upper bound first; NaN reads
-// the far end).
-inline float readPitchLine(const float* line, std::int32_t writePos, float delay) {
+// Where the line is read `delay` samples back from `writePos`: the slot of
+// the older neighbour and the interpolation fraction towards the newer one.
+// The delay is held to 1..8190 (upper bound first; NaN reads the far end).
+struct PitchTap {
+    std::int32_t index;
+    float fraction;
+};
+
+inline PitchTap pitchTap(std::int32_t writePos, float delay) {
     float d = delay < 8190.0f ? delay : 8190.0f;
     d = d > 1.0f ? d : 1.0f;
     // The newest sample sits one step behind the write position. With the
@@ -33,8 +38,17 @@ inline float readPitchLine(const float* line, std::int32_t writePos, float delay
     pos = pos < 0.0f ? pos + kLength : pos;
     pos = pos >= kLength ? pos - kLength : pos;
     const std::int32_t i = static_cast<std::int32_t>(pos) & static_cast<std::int32_t>(kPitchMask);
-    const float f = pos - static_cast<float>(i);
-    return (1.0f - f) * line[i] + f * line[(i + 1) & static_cast<std::int32_t>(kPitchMask)];
+    return PitchTap{i, pos - static_cast<float>(i)};
+}
+
+// Linear interpolation between the tap's two neighbours.
+inline float readTap(const float* line, PitchTap t) {
+    return (1.0f - t.fraction) * line[t.index] + t.fraction * line[(t.index + 1) & static_cast<std::int32_t>(kPitchMask)];
+}
+
+// The line's value `delay` samples back, linearly interpolated.
+inline float readPitchLine(const float* line, std::int32_t writePos, float delay) {
+    return readTap(line, pitchTap(writePos, delay));
 }
 
 // Moves the sweep phase (kept in [0, 1)) by one sample. A shift up
@@ -49,18 +63,32 @@ inline float advancePitchPhase(float phase, float step) {
     return ph >= 1.0f ? 0.0f : ph;
 }
 
-// The output for sweep phase `ph` once the newest input is in the line and
-// `writePos` has moved past it: two heads half a cycle apart, crossfaded by
-// raised cosines (w1 + w2 = 1 up to rounding; the floor guards the division).
-inline float pitchOutput(const float* line, std::int32_t writePos, float ph) {
+// The two heads for sweep phase `ph`, once the newest input is in the line
+// and `writePos` has moved past it: half a cycle apart, crossfaded by raised
+// cosines (w1 + w2 = 1 up to rounding; the floor only guards the division).
+struct PitchHeads {
+    PitchTap a, b;
+    float w1, w2, wSum;
+};
+
+inline PitchHeads pitchHeads(std::int32_t writePos, float ph) {
     float p2 = ph + 0.5f;
     p2 = p2 >= 1.0f ? p2 - 1.0f : p2;
-    const float b = readPitchLine(line, writePos, p2 * kPitchSweepSamples + kPitchMinDelaySamples);
-    const float w1 = 0.5f - 0.5f * fastCosTurns(ph);
-    const float w2 = 0.5f - 0.5f * fastCosTurns(p2);
-    const float a = readPitchLine(line, writePos, ph * kPitchSweepSamples + kPitchMinDelaySamples);
-    const float wSum = std::max(w1 + w2, kPitchCrossfadeFloor);
-    return (a * w1 + b * w2) / wSum;
+    // The second head is half a turn away: cos(2 pi p2) = -cos(2 pi ph).
+    const float c = 0.5f * fastCosTurns(ph);
+    PitchHeads h;
+    h.b = pitchTap(writePos, p2 * kPitchSweepSamples + kPitchMinDelaySamples);
+    h.a = pitchTap(writePos, ph * kPitchSweepSamples + kPitchMinDelaySamples);
+    h.w1 = 0.5f - c;
+    h.w2 = 0.5f + c;
+    h.wSum = std::max(h.w1 + h.w2, kPitchCrossfadeFloor);
+    return h;
+}
+
+inline float mixHeads(const float* line, const PitchHeads& h) {
+    const float b = readTap(line, h.b);
+    const float a = readTap(line, h.a);
+    return (a * h.w1 + b * h.w2) / h.wSum;
 }
 
 inline float pitchPhaseStep(float ratio) { return (1.0f - ratio) / kPitchSweepSamples; }
@@ -71,7 +99,7 @@ inline float pitchShiftStep(float x, float ratio, float* line, std::uint64_t& wr
     line[writePos] = x;
     writePos = (writePos + 1) & kPitchMask;
     phase = advancePitchPhase(phase, pitchPhaseStep(ratio));
-    return pitchOutput(line, static_cast<std::int32_t>(writePos), phase);
+    return mixHeads(line, pitchHeads(static_cast<std::int32_t>(writePos), phase));
 }
 
 inline bool pitchBypassed(float semitones) { return std::fabs(semitones) < kPitchBypassSemitones; }

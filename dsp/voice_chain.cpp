@@ -1,6 +1,7 @@
 #include "dsp/voice_chain.h"
 
 #include "dsp/fast_math.h"
+#include "dsp/tone_filter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,21 +21,23 @@ struct FrontState {
     float gateThreshold, gateClosed, gateGain;
     float inPeak;
     float frameEnergy;
+    float toneAmount, toneCoefficient, toneLow;
 };
 
 // Steps 1 to 5 for one run of samples inside a spectral frame: guard and
 // gain, DC blocker, optional high-pass, spectral stage (the sample goes into
 // frameIn; the one that leaves is the pending processed frame's, or the same
-// sample before the first frame has completed), soft gate.
-template <bool kHighPass, bool kPrimed>
+// sample before the first frame has completed), soft gate; and, for voice
+// recipes that begin with it, the tone filter of step 6.
+template <bool kHighPass, bool kPrimed, bool kTone>
 void frontRun(FrontState& s, float* y, std::size_t n, float* frameIn, const float* frameOut) {
     float dcIn = s.dcIn, dcOut = s.dcOut, hpIn = s.hpIn, hpOut = s.hpOut;
-    float g = s.gateGain, inPeak = s.inPeak, energy = s.frameEnergy;
+    float g = s.gateGain, inPeak = s.inPeak, energy = s.frameEnergy, toneLow = s.toneLow;
+    const float toneAmount = s.toneAmount, toneCoefficient = s.toneCoefficient;
     const float gain = s.gain, aHighPass = s.aHighPass;
-    // Index lookups instead of branches: both comparisons flip irregularly
+    // An index lookup instead of a branch: the comparison flips irregularly
     // around the threshold.
     const float targets[2] = {1.0f, s.gateClosed};
-    const float rates[2] = {0.015f, 0.18f};  // closing, opening
     const float threshold = s.gateThreshold;
     for (std::size_t i = 0; i < n; ++i) {
         // 1. Non-finite samples become 0; the gained sample is held to
@@ -70,10 +73,18 @@ void frontRun(FrontState& s, float* y, std::size_t n, float* frameIn, const floa
         // 5. Soft gate: below 0.0025 (-52 dBFS) the gain heads for
         //    1 - 0.65 * strength at 0.015 per sample, otherwise back to 1 at
         //    0.18 per sample.
+        // Both candidate updates are computed from g at once and the right
+        // one picked by index, which keeps the comparison off the
+        // recursion's path (a plain ?: here compiles to a mispredicted jump).
         const float target = targets[std::fabs(v) < threshold];
-        const float c = rates[target > g];
-        g += (target - g) * c;
-        y[i] = v * g;
+        const float step = target - g;
+        const float candidates[2] = {g + step * 0.015f, g + step * 0.18f};  // closing, opening
+        g = candidates[target > g];
+        v *= g;
+
+        // 6, first step of the recipe, where it is the tone filter.
+        if (kTone) v = toneStep(v, toneAmount, toneCoefficient, toneLow);
+        y[i] = v;
     }
     s.dcIn = dcIn;
     s.dcOut = dcOut;
@@ -82,6 +93,13 @@ void frontRun(FrontState& s, float* y, std::size_t n, float* frameIn, const floa
     s.gateGain = g;
     s.inPeak = inPeak;
     s.frameEnergy = energy;
+    s.toneLow = toneLow;
+}
+
+template <bool kHighPass, bool kPrimed>
+void frontRunTone(bool tone, FrontState& s, float* y, std::size_t n, float* frameIn, const float* frameOut) {
+    if (tone) frontRun<kHighPass, kPrimed, true>(s, y, n, frameIn, frameOut);
+    else frontRun<kHighPass, kPrimed, false>(s, y, n, frameIn, frameOut);
 }
 
 }  // namespace
@@ -146,8 +164,9 @@ void VoiceChain::process(float* buffer, std::size_t count) {
     const std::size_t n = count;
 
     // Steps 1 to 5 have short recursive chains of their own (DC blocker,
-    // high-pass, gate); one loop runs them together so that those chains
-    // overlap. It covers one run up to the next spectral frame boundary.
+    // high-pass, gate, and the tone filter where the voice starts with it);
+    // one loop runs them together so that those chains overlap. It covers
+    // one run up to the next spectral frame boundary.
     FrontState front;
     front.gain = std::pow(10.0f, params.inputGainDb / 20.0f);
     front.aHighPass = coef_.highPass80;
@@ -160,22 +179,29 @@ void VoiceChain::process(float* buffer, std::size_t count) {
     front.gateClosed = 1.0f - 0.65f * params.noiseStrength;
     front.gateGain = gateGain;
     front.inPeak = 0.0f;
+    // The tone filter's recursion runs alongside the others when the voice
+    // recipe starts with it.
+    front.toneAmount = 0.0f;
+    const bool toneInFront = recipeStartsWithTone(front.toneAmount);
+    front.toneCoefficient = coef_.tone1800;
+    front.toneLow = toneLow;
     for (std::size_t done = 0; done < n;) {
         const std::size_t run = noiseRunLength(n - done);
         float* in = frameIn + frameInPos;
         const float* out = frameOutPos < kFrameSize ? frameOut + frameOutPos : nullptr;
         front.frameEnergy = frameEnergy;
         if (params.highPass) {
-            if (out) frontRun<true, true>(front, y + done, run, in, out);
-            else frontRun<true, false>(front, y + done, run, in, out);
+            if (out) frontRunTone<true, true>(toneInFront, front, y + done, run, in, out);
+            else frontRunTone<true, false>(toneInFront, front, y + done, run, in, out);
         } else {
-            if (out) frontRun<false, true>(front, y + done, run, in, out);
-            else frontRun<false, false>(front, y + done, run, in, out);
+            if (out) frontRunTone<false, true>(toneInFront, front, y + done, run, in, out);
+            else frontRunTone<false, false>(toneInFront, front, y + done, run, in, out);
         }
         frameEnergy = front.frameEnergy;
         finishNoiseRun(run);
         done += run;
     }
+    toneLow = front.toneLow;
     dcPrevIn = front.dcIn;
     dcPrevOut = front.dcOut;
     hpPrevIn = front.hpIn;
@@ -184,46 +210,49 @@ void VoiceChain::process(float* buffer, std::size_t count) {
     blockInputPeak = front.inPeak;
 
     // 6. Voice effect.
-    applyVoiceEffectBlock(y, n);
+    applyVoiceEffectBlock(y, n, toneInFront);
 
     // 7. De-esser: subtract up to 62 % of the content above 4.8 kHz once it
-    //    exceeds 0.035.
-    if (params.deEsser) {
-        const float a = coef_.deEss4800;
-        float low = deEssLow;
-        for (std::size_t i = 0; i < n; ++i) {
-            low += (1.0f - a) * (y[i] - low);
-            const float h = y[i] - low;
-            const float k = std::min(std::max((std::fabs(h) - 0.035f) * 7.0f, 0.0f), 0.62f);
-            y[i] -= k * h;
-        }
-        deEssLow = low;
-    }
-
-    // 8. Instantaneous compressor above 0.28: |y| -> 0.28 (|y| / 0.28)^0.32,
-    // 9. limiter: tanh(1.45 y) / tanh(1.45), then a hard ceiling of 0.985,
-    // 10. output guard. No state: straight-line code over the block.
-    if (params.compressor) {
-        // Only samples above 0.28 change; a branch-free pass collects them
-        // (the comparison is too irregular in speech to branch on), then
-        // each is compressed.
+    //    exceeds 0.035. 8. Instantaneous compressor above 0.28:
+    //    |y| -> 0.28 (|y| / 0.28)^0.32. Only samples above 0.28 change; a
+    //    branch-free pass collects them (the comparison is too irregular in
+    //    speech to branch on), then each is compressed. The collection rides
+    //    in the de-esser's loop, whose recursion leaves room for it.
+    const bool deEsserOn = params.deEsser, compressorOn = params.compressor;
+    if (deEsserOn || compressorOn) {
         constexpr std::size_t kChunk = 256;
         std::uint32_t loud[kChunk];
+        const float a = coef_.deEss4800;
+        float low = deEssLow;
         for (std::size_t done = 0; done < n; done += kChunk) {
             float* chunk = y + done;
             const std::size_t m = std::min(kChunk, n - done);
             std::size_t count = 0;
             for (std::size_t i = 0; i < m; ++i) {
+                float v = chunk[i];
+                if (deEsserOn) {
+                    low += (1.0f - a) * (v - low);
+                    const float h = v - low;
+                    const float k = std::min(std::max((std::fabs(h) - 0.035f) * 7.0f, 0.0f), 0.62f);
+                    v -= k * h;
+                    chunk[i] = v;
+                }
                 loud[count] = static_cast<std::uint32_t>(i);
-                count += std::fabs(chunk[i]) > 0.28f ? 1 : 0;
+                count += std::fabs(v) > 0.28f ? 1 : 0;
             }
+            if (!compressorOn) continue;
             for (std::size_t j = 0; j < count; ++j) {
                 float& v = chunk[loud[j]];
                 const float compressed = 0.28f * std::pow(std::fabs(v) / 0.28f, 0.32f);
                 v = v < 0.0f ? -compressed : compressed;
             }
         }
+        deEssLow = low;
     }
+
+    // 9. Limiter: tanh(1.45 y) / tanh(1.45), then a hard ceiling of 0.985,
+    // 10. output guard, and the block's output peak. No state: straight-line
+    // loops that run in vector lanes.
     if (params.limiter) {
         const float norm = coef_.norm145;
         for (std::size_t i = 0; i < n; ++i) {

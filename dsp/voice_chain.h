@@ -97,7 +97,11 @@ private:
     // been copied into frameIn (and, once primed, out of frameOut).
     std::size_t noiseRunLength(std::size_t remaining) const;
     void finishNoiseRun(std::size_t run);
-    void applyVoiceEffectBlock(float* y, std::size_t n);
+    // The voice stage over a block. Recipes that begin with the tone filter
+    // (recipeStartsWithTone) may have had it run already, folded into the
+    // front loop of process(); leadingToneDone then skips it here.
+    void applyVoiceEffectBlock(float* y, std::size_t n, bool leadingToneDone);
+    bool recipeStartsWithTone(float& amount) const;
     void pitchShiftBlock(float* y, std::size_t n, float semitones);
 
     // Filter coefficients a(f) = exp(-2*pi*f / sampleRate) and saturation

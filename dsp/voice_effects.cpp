@@ -7,6 +7,7 @@
 
 #include "dsp/fast_math.h"
 #include "dsp/pitch_shifter.h"
+#include "dsp/tone_filter.h"
 #include "dsp/voice_chain.h"
 
 namespace zalo {
@@ -19,17 +20,6 @@ static_assert((kEchoLineLength & kEchoMask) == 0, "echo line must be a power of 
 constexpr float kInvTwoPi = 0.159154943091895336f;
 
 float clampTo(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
-
-// Tilt around 1.8 kHz: t > 0 adds the part above the split (brighter),
-// t < 0 lifts the lows and dips the whole (darker). `low` is the one-pole
-// low-pass memory, a = a(1800 Hz).
-inline float toneStep(float x, float t, float a, float& low) {
-    t = clampTo(t, -1.0f, 1.0f);
-    low += (1.0f - a) * (x - low);
-    const float k = 0.55f * t;
-    const float y = t >= 0.0f ? x + k * (x - low) : (1.0f + 0.35f * t) * x - k * low;
-    return clampTo(y, -1.2f, 1.2f);
-}
 
 // Sine ring modulation mixed with the dry signal; the sine is taken before
 // the phase (radians, kept in [0, 2*pi)) moves.
@@ -103,11 +93,69 @@ void ringBlock(VoiceChain& c, float* y, std::size_t n, float frequencyHz, float 
     c.robotPhase = phase;
 }
 
-void echoBlock(VoiceChain& c, float* y, std::size_t n, float delayMs, float amount) {
-    const std::uint64_t d = echoDelaySamples(delayMs, c.sampleRate);
+// The tail of the pitch-shifting recipes: optional tone filter, ring
+// modulator and echo, in that order. The tone filter and the echo each have
+// a short recursion; run in one loop they overlap instead of taking turns.
+// The ring modulator's sines depend only on its phase, so they are computed
+// first for a chunk (phase recursion, then the sines in vector lanes) and
+// the loop only mixes them in.
+struct TailSettings {
+    bool tone, ring, echo;
+    float toneAmount, toneCoefficient;
+    float ringHz, ringAmount;
+    float echoMs, echoAmount;
+};
+
+template <bool kTone, bool kRing, bool kEcho>
+void tailBlock(VoiceChain& c, float* y, std::size_t n, const TailSettings& t) {
+    constexpr std::size_t kChunk = 256;
+    float sines[kChunk];
+    float low = c.toneLow;
+    float phase = c.robotPhase;
     std::uint64_t writePos = c.echoWritePos;
-    for (std::size_t i = 0; i < n; ++i) y[i] = echoStep(y[i], d, amount, c.echoLine, writePos);
+    const float phaseStep = kTwoPi * t.ringHz / c.sampleRate;
+    const float m = clampTo(t.ringAmount, 0.0f, 1.0f);
+    const std::uint64_t delay = echoDelaySamples(t.echoMs, c.sampleRate);
+    for (std::size_t done = 0; done < n; done += kChunk) {
+        const std::size_t count = std::min(kChunk, n - done);
+        float* chunk = y + done;
+        if (kRing) {
+            // sin(phase) is taken before the phase moves; the phase stays in
+            // [0, 2 pi).
+            for (std::size_t i = 0; i < count; ++i) {
+                sines[i] = phase;
+                phase += phaseStep;
+                phase = phase >= kTwoPi ? phase - kTwoPi : phase;
+            }
+            for (std::size_t i = 0; i < count; ++i) sines[i] = fastCosTurns(sines[i] * kInvTwoPi - 0.25f);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            float v = chunk[i];
+            if (kTone) v = toneStep(v, t.toneAmount, t.toneCoefficient, low);
+            if (kRing) v = sines[i] * v * m + (1.0f - m) * v;
+            if (kEcho) v = echoStep(v, delay, t.echoAmount, c.echoLine, writePos);
+            chunk[i] = v;
+        }
+    }
+    c.toneLow = low;
+    c.robotPhase = phase;
     c.echoWritePos = writePos;
+}
+
+template <bool kTone>
+void tailWithTone(VoiceChain& c, float* y, std::size_t n, const TailSettings& t) {
+    if (t.ring) {
+        if (t.echo) tailBlock<kTone, true, true>(c, y, n, t);
+        else tailBlock<kTone, true, false>(c, y, n, t);
+    } else {
+        if (t.echo) tailBlock<kTone, false, true>(c, y, n, t);
+        else if (kTone) tailBlock<kTone, false, false>(c, y, n, t);
+    }
+}
+
+void tail(VoiceChain& c, float* y, std::size_t n, const TailSettings& t) {
+    if (t.tone) tailWithTone<true>(c, y, n, t);
+    else tailWithTone<false>(c, y, n, t);
 }
 
 void bandBlock(VoiceChain& c, float* y, std::size_t n, float aHighPass, float aLowPass) {
@@ -122,12 +170,20 @@ void bandBlock(VoiceChain& c, float* y, std::size_t n, float aHighPass, float aL
 
 float normalisedTanh(float x, float k) { return fastTanh(k * x) / fastTanh(k); }
 
-void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n) {
+bool VoiceChain::recipeStartsWithTone(float& amount) const {
+    switch (params.voiceType) {
+        case 1: amount = 0.42f; return true;
+        case 12: amount = 0.68f; return true;
+        default: return false;
+    }
+}
+
+void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n, bool leadingToneDone) {
     if (coef_.rateHz != sampleRate) updateCoefficients();
     const Coefficients& c = coef_;
     switch (params.voiceType) {
         case 1:  // "Voz limpa / streamer"
-            toneBlock(*this, y, n, 0.42f, c.tone1800);
+            if (!leadingToneDone) toneBlock(*this, y, n, 0.42f, c.tone1800);
             saturateBlock(y, n, 1.12f, c.norm112);
             return;
         case 3:  // "Mulher jovem"
@@ -159,17 +215,15 @@ void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n) {
             return;
         case 10:  // "Alien leve"
             pitchShiftBlock(y, n, 6.7f);
-            ringBlock(*this, y, n, 31.0f, 0.34f);
-            echoBlock(*this, y, n, 88.0f, 0.18f);
+            tail(*this, y, n, TailSettings{false, true, true, 0.0f, 0.0f, 31.0f, 0.34f, 88.0f, 0.18f});
             return;
         case 12:  // "Brilhante pop"
-            toneBlock(*this, y, n, 0.68f, c.tone1800);
+            if (!leadingToneDone) toneBlock(*this, y, n, 0.68f, c.tone1800);
             return;
-        case 13:  // the parametric recipe
+        case 13:  // the parametric recipe; robot and echo only above 0.001
             pitchShiftBlock(y, n, params.pitchSemitones);
-            toneBlock(*this, y, n, params.tone, c.tone1800);
-            if (params.robot > 0.001f) ringBlock(*this, y, n, 62.0f, params.robot);
-            if (params.echo > 0.001f) echoBlock(*this, y, n, 125.0f, params.echo);
+            tail(*this, y, n, TailSettings{true, params.robot > 0.001f, params.echo > 0.001f, params.tone,
+                                           c.tone1800, 62.0f, params.robot, 125.0f, params.echo});
             return;
         default:  // 0 ("Original") and the unassigned types: unchanged
             return;
@@ -177,7 +231,7 @@ void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n) {
 }
 
 float VoiceChain::applyVoiceEffect(float y) {
-    applyVoiceEffectBlock(&y, 1);
+    applyVoiceEffectBlock(&y, 1, false);
     return y;
 }
 
