@@ -69,32 +69,8 @@ void saturateBlock(float* y, std::size_t n, float k, float norm) {
     for (std::size_t i = 0; i < n; ++i) y[i] = fastTanh(k * y[i]) / norm;
 }
 
-// The phase recursion runs first over a chunk; the sines and the mix then
-// have no recursion left and run in vector lanes.
-void ringBlock(VoiceChain& c, float* y, std::size_t n, float frequencyHz, float amount) {
-    const float phaseStep = kTwoPi * frequencyHz / c.sampleRate;
-    const float m = clampTo(amount, 0.0f, 1.0f);
-    constexpr std::size_t kChunk = 256;
-    float phases[kChunk];
-    float phase = c.robotPhase;
-    for (std::size_t done = 0; done < n; done += kChunk) {
-        const std::size_t count = std::min(kChunk, n - done);
-        for (std::size_t i = 0; i < count; ++i) {
-            phases[i] = phase;
-            phase += phaseStep;
-            phase = phase >= kTwoPi ? phase - kTwoPi : phase;
-        }
-        float* chunk = y + done;
-        for (std::size_t i = 0; i < count; ++i) {
-            const float s = fastCosTurns(phases[i] * kInvTwoPi - 0.25f);  // sin(phase)
-            chunk[i] = s * chunk[i] * m + (1.0f - m) * chunk[i];
-        }
-    }
-    c.robotPhase = phase;
-}
-
-// The tail of the pitch-shifting recipes: optional tone filter, ring
-// modulator and echo, in that order. The tone filter and the echo each have
+// Optional tone filter, ring modulator and echo, in that order (the tail of
+// the parametric and alien recipes; the robot's ring modulator alone). The tone filter and the echo each have
 // a short recursion; run in one loop they overlap instead of taking turns.
 // The ring modulator's sines depend only on its phase, so they are computed
 // first for a chunk (phase recursion, then the sines in vector lanes) and
@@ -147,9 +123,10 @@ void tailWithTone(VoiceChain& c, float* y, std::size_t n, const TailSettings& t)
     if (t.ring) {
         if (t.echo) tailBlock<kTone, true, true>(c, y, n, t);
         else tailBlock<kTone, true, false>(c, y, n, t);
-    } else {
-        if (t.echo) tailBlock<kTone, false, true>(c, y, n, t);
-        else if (kTone) tailBlock<kTone, false, false>(c, y, n, t);
+    } else if (t.echo) {
+        tailBlock<kTone, false, true>(c, y, n, t);
+    } else if (kTone) {
+        tailBlock<kTone, false, false>(c, y, n, t);
     }
 }
 
@@ -197,7 +174,7 @@ void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n, bool leadingTone
             saturateBlock(y, n, 1.14f, c.norm114);
             return;
         case 5:  // "Robô arcade": tanh(1.45 y), deliberately not normalised
-            ringBlock(*this, y, n, 72.0f, 0.84f);
+            tail(*this, y, n, TailSettings{false, true, false, 0.0f, 0.0f, 72.0f, 0.84f, 0.0f, 0.0f});
             saturateBlock(y, n, 1.45f, 1.0f);
             return;
         case 7:  // "Rádio / comunicador"

@@ -264,7 +264,10 @@ recorder_pidfile() {
 }
 
 # Done waiting once the recorder has written something or has died.
-recorder_started() { [[ -s $2 ]] || ! pid_alive "$1" parec; }
+# Done waiting once the file has data, or once the recorder's process is gone.
+# (Not "no longer parec": right after the launch the pid may still be the
+# forked shell that has not exec'd parec yet.)
+recorder_started() { [[ -s $2 ]] || ! kill -0 "$(<"$1")" 2>/dev/null; }
 
 cmd_record_start() {
   [[ $# -eq 1 ]] || die "usage: harness.sh record-start FILE"
