@@ -12,6 +12,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -75,9 +76,10 @@ inline float fastLog2(float x) {
 inline float fastExp2(float y) {
     using namespace fastmath_detail;
     y = std::max(std::min(y, 127.0f), -126.0f);
-    // y = i + f with i integer and |f| <= 0.5 (round half away from zero).
-    const float r = y + (y >= 0.0f ? 0.5f : -0.5f);
-    const std::int32_t i = static_cast<std::int32_t>(r);
+    // y = i + f with i = floor(y + 1/2), so -1/2 <= f < 1/2. Truncation is
+    // floor for the shifted, positive value; no select, so that compilers
+    // keep one copy of the series below in vector code.
+    const std::int32_t i = static_cast<std::int32_t>(y + 126.5f) - 126;
     const float f = y - static_cast<float>(i);
     // 2^f = e^(f ln2): Taylor series to degree 7, |f ln2| <= 0.347.
     constexpr float kLn2 = 0.693147180559945309f;
@@ -101,14 +103,17 @@ inline float fastPow(float x, float y) {
     return x > 1e-30f ? r : 0.0f;
 }
 
-// cos(2*pi*t) for any finite t (in turns); about 1e-7 absolute error.
+// cos(2*pi*t) for t in turns, |t| < 2^30; about 2e-7 absolute error.
 inline float fastCosTurns(float t) {
     // Reduce to v = |t - round(t)| in [0, 0.5], then fold v > 0.25 onto
     // 0.5 - v with a sign flip, so the series only spans a quarter turn.
-    const float r = t - static_cast<float>(static_cast<std::int32_t>(t + (t >= 0.0f ? 0.5f : -0.5f)));
-    const float v = r < 0.0f ? -r : r;
-    const bool fold = v > 0.25f;
-    const float u = fold ? 0.5f - v : v;
+    // (Selects only between constants, so vector code keeps one series.)
+    const float shifted = t + 0.5f;
+    float whole = static_cast<float>(static_cast<std::int32_t>(shifted));
+    whole -= whole > shifted ? 1.0f : 0.0f;  // floor
+    const float v = std::fabs(t - whole);
+    const float u = std::min(v, 0.5f - v);
+    const float sign = v > 0.25f ? -1.0f : 1.0f;
     constexpr float kTwoPiExact = 6.28318530717958648f;
     const float x = u * kTwoPiExact;
     const float x2 = x * x;
@@ -120,7 +125,7 @@ inline float fastCosTurns(float t) {
     c = c * x2 + 1.0f / 24.0f;
     c = c * x2 - 0.5f;
     c = c * x2 + 1.0f;
-    return fold ? -c : c;
+    return sign * c;
 }
 
 }  // namespace zalo
