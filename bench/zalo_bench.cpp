@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,7 +36,7 @@
 #include "dsp/processing_params.h"
 #include "dsp/voice_chain.h"
 #include "dsp/voice_presets.h"
-#include "float_wav.h"
+#include "tools/wave_file.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <xmmintrin.h>
@@ -550,9 +551,9 @@ void printSummary(const SummaryReporter& rep) {
 // Input.
 
 bool loadSignals(const std::string& path, Signals& out) {
-    zalo::bench::FloatWav wav;
+    zalo::MonoAudio wav;
     std::string error;
-    if (!zalo::bench::readFloatWav(path, wav, error)) {
+    if (!zalo::readMonoWaveFile(std::filesystem::u8path(path), wav, error)) {
         std::fprintf(stderr,
                      "zalo_bench: cannot use the benchmark signal '%s': %s.\n"
                      "It is generated at build time (target zalo_bench_signal, script "
@@ -560,21 +561,21 @@ bool loadSignals(const std::string& path, Signals& out) {
                      path.c_str(), error.c_str());
         return false;
     }
-    if (wav.sampleRate != kRate || wav.samples.size() != kSignalSamples) {
+    if (wav.channels != 1 || !wav.isFloat || wav.sampleRate != kRate ||
+        wav.samples.size() != kSignalSamples) {
         std::fprintf(stderr,
-                     "zalo_bench: '%s' must hold exactly %zu samples at %u Hz, it holds %zu at "
-                     "%u Hz\n",
-                     path.c_str(), kSignalSamples, kRate, wav.samples.size(), wav.sampleRate);
+                     "zalo_bench: '%s' must hold exactly %zu mono float samples at %u Hz, it "
+                     "holds %zu at %u Hz\n",
+                     path.c_str(), kSignalSamples, kRate, wav.samples.size(),
+                     static_cast<unsigned>(wav.sampleRate));
+        return false;
+    }
+    if (wav.nonFiniteSamples != 0) {
+        std::fprintf(stderr, "zalo_bench: '%s' contains non-finite samples\n", path.c_str());
         return false;
     }
     float peak = 0.0f;
-    for (const float x : wav.samples) {
-        if (!std::isfinite(x)) {
-            std::fprintf(stderr, "zalo_bench: '%s' contains non-finite samples\n", path.c_str());
-            return false;
-        }
-        peak = std::max(peak, std::fabs(x));
-    }
+    for (const float x : wav.samples) peak = std::max(peak, std::fabs(x));
     // Speech normalised near full scale; anything far quieter is not the
     // signal this benchmark was made for.
     if (peak < 0.1f) {
