@@ -42,10 +42,6 @@ void AudioEngine::setParams(const ProcessingParams& p) {
     params = p;
 }
 
-ProcessingParams AudioEngine::currentParams() {
-    std::lock_guard<std::mutex> lock(paramsMutex);
-    return params;
-}
 
 void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigned sampleRate) {
     workSize = 0;

@@ -38,7 +38,6 @@ public:
 
     // UI thread: replaces the whole settings block under the mutex.
     void setParams(const ProcessingParams& p);
-    ProcessingParams currentParams();
 
     // The block that processBlock last handed on, valid until the next call;
     // this is what the virtual cable receives.

@@ -86,10 +86,6 @@ struct VoiceChain {
     float pitchShift(float x, float semitones);
     float readDelay(float delay) const;
     float applyVoiceEffect(float y);
-    float toneFilter(float x, float t);
-    float ringModulate(float x, float frequencyHz, float amount);
-    float echoDelay(float x, float delayMs, float amount);
-    float bandLimit(float x, float highPassHz, float lowPassHz);
 
 private:
     // Spectral stage bookkeeping for block code: the length of the next run

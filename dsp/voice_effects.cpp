@@ -1,7 +1,7 @@
 // The character of the voice: fixed recipes built from five per-sample
 // blocks (pitch shift, tilt tone filter, ring modulator, feedback echo, band
-// limiter), most followed by a soft saturation. Each recipe runs block-wise:
-// one loop per building block, with the block's state held in locals.
+// limiter), most followed by a soft saturation. Each recipe runs block-wise,
+// with the blocks' state held in locals for the length of a loop.
 #include <algorithm>
 #include <cmath>
 
@@ -13,23 +13,12 @@
 namespace zalo {
 namespace {
 
-constexpr float kToneSplitHz = 1800.0f;
 constexpr float kEchoFeedback = 0.28f;  // each repeat is 0.28 of the one before
 constexpr std::uint64_t kEchoMask = kEchoLineLength - 1;
 static_assert((kEchoLineLength & kEchoMask) == 0, "echo line must be a power of two");
 constexpr float kInvTwoPi = 0.159154943091895336f;
 
 float clampTo(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
-
-// Sine ring modulation mixed with the dry signal; the sine is taken before
-// the phase (radians, kept in [0, 2*pi)) moves.
-inline float ringStep(float x, float phaseStep, float amount, float& phase) {
-    const float m = clampTo(amount, 0.0f, 1.0f);
-    const float s = fastCosTurns(phase * kInvTwoPi - 0.25f);  // sin(phase)
-    phase += phaseStep;
-    if (phase >= kTwoPi) phase -= kTwoPi;
-    return s * x * m + (1.0f - m) * x;
-}
 
 // Delay in whole samples, trunc(ms * rate / 1000) held to 1..16383.
 inline std::uint64_t echoDelaySamples(float delayMs, float rate) {
@@ -69,12 +58,13 @@ void saturateBlock(float* y, std::size_t n, float k, float norm) {
     for (std::size_t i = 0; i < n; ++i) y[i] = fastTanh(k * y[i]) / norm;
 }
 
-// Optional tone filter, ring modulator and echo, in that order (the tail of
-// the parametric and alien recipes; the robot's ring modulator alone). The tone filter and the echo each have
-// a short recursion; run in one loop they overlap instead of taking turns.
-// The ring modulator's sines depend only on its phase, so they are computed
-// first for a chunk (phase recursion, then the sines in vector lanes) and
-// the loop only mixes them in.
+// Optional tone filter, ring modulator and echo, in that order: the tail of
+// the parametric and alien recipes, and the robot's ring modulator alone.
+// The tone filter and the echo each have a short recursion; run in one loop
+// they overlap instead of taking turns. The ring modulator (sine taken before
+// the phase moves, phase in radians kept in [0, 2 pi)) mixes its sine with
+// the dry signal; the sines depend only on the phase, so they are computed
+// first for a chunk (phase recursion, then the sines in vector lanes).
 struct TailSettings {
     bool tone, ring, echo;
     float toneAmount, toneCoefficient;
@@ -210,20 +200,6 @@ void VoiceChain::applyVoiceEffectBlock(float* y, std::size_t n, bool leadingTone
 float VoiceChain::applyVoiceEffect(float y) {
     applyVoiceEffectBlock(&y, 1, false);
     return y;
-}
-
-float VoiceChain::toneFilter(float x, float t) { return toneStep(x, t, coefficient(kToneSplitHz), toneLow); }
-
-float VoiceChain::ringModulate(float x, float frequencyHz, float amount) {
-    return ringStep(x, kTwoPi * frequencyHz / sampleRate, amount, robotPhase);
-}
-
-float VoiceChain::echoDelay(float x, float delayMs, float amount) {
-    return echoStep(x, echoDelaySamples(delayMs, sampleRate), amount, echoLine, echoWritePos);
-}
-
-float VoiceChain::bandLimit(float x, float highPassHz, float lowPassHz) {
-    return bandStep(x, coefficient(highPassHz), coefficient(lowPassHz), bandPrevIn, bandPrevOut, toneLow);
 }
 
 }  // namespace zalo
