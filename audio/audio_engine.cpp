@@ -37,6 +37,12 @@ std::size_t convertTo48k(const float* samples, std::size_t frames, unsigned samp
 
 AudioEngine::AudioEngine() = default;
 
+// Natively there is no capture backend, so no thread is ever started; the
+// Windows destructor stops everything (audio_engine_win.cpp).
+#ifndef _WIN32
+AudioEngine::~AudioEngine() = default;
+#endif
+
 void AudioEngine::setParams(const ProcessingParams& p) {
     std::lock_guard<std::mutex> lock(paramsMutex);
     params = p;
@@ -59,6 +65,15 @@ void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigne
     const std::size_t n = convertTo48k(samples, frames, sampleRate, work, kWorkCapacitySamples);
     workSize = n;
 
+    // Voice test: the block as it enters the chain. recPos is ours while it
+    // is below the end; the UI only stores 0 to start a test.
+    const std::uint64_t recAt = recPos.load(std::memory_order_acquire);
+    std::size_t recCount = 0;
+    if (recAt < kVoiceTestSamples) {
+        recCount = static_cast<std::size_t>(std::min<std::uint64_t>(kVoiceTestSamples - recAt, n));
+        std::copy(work, work + recCount, recOriginal + recAt);
+    }
+
     if (snapshot.enabled) {
         chain.sampleRate = kChainSampleRateHz;
         chain.params = clampForChain(snapshot);
@@ -77,7 +92,19 @@ void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigne
         outputPeak.exchange(peak);
         inputPeak.exchange(peak);
     }
-    // work[0..n) is now the block handed on to the outputs.
+
+    if (recCount > 0) {
+        std::copy(work, work + recCount, recFiltered + recAt);
+        // Publishes both recordings' samples with the new position. A test
+        // restarted by the UI meanwhile (recPos back to 0) wins.
+        std::uint64_t expected = recAt;
+        recPos.compare_exchange_strong(expected, recAt + recCount, std::memory_order_acq_rel);
+    }
+
+    // work[0..n) is now the block handed on to the outputs. A stopped output
+    // receives nothing.
+    if (n > 0 && cable.running.load(std::memory_order_acquire)) cable.write(work, n);
+    if (n > 0 && monitor.running.load(std::memory_order_acquire)) monitor.write(work, n);
 }
 
 }  // namespace zalo

@@ -1,12 +1,22 @@
-// zalo::AudioEngine: owns the settings block, the chain and the meters, and
-// turns every captured block into the 48 kHz mono block that the outputs play.
-// This header is portable; the Windows capture thread lives in its own file.
+// zalo::AudioEngine: the one object that moves sound. It captures the chosen
+// microphone on a thread of its own (Windows core audio, shared mode, event
+// driven), turns every packet into a mono block, runs the chain, and feeds the
+// virtual cable, the live monitor and the voice-test recordings.
+//
+// The block processing, rings and recordings are portable and tested
+// natively; the capture thread and the output threads exist only in the
+// Windows build (audio_engine_win.cpp, audio_outputs_win.cpp).
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <thread>
 
+#include "audio/audio_outputs.h"
 #include "dsp/processing_params.h"
 #include "dsp/voice_chain.h"
 
@@ -15,6 +25,13 @@ namespace zalo {
 constexpr unsigned kEngineSampleRateHz = 48000;
 // Largest block after conversion to 48 kHz; longer blocks are truncated.
 constexpr std::size_t kWorkCapacitySamples = 65536;
+// Voice test: five seconds at 48 kHz, recorded before and after the chain.
+constexpr std::uint64_t kVoiceTestSamples = 240000;
+// The capture thread wakes at least this often to notice a stop.
+constexpr unsigned kCaptureWaitMs = 250;
+
+// mono floats at the device rate, frames (never 0), the device's sample rate
+using BlockCallback = std::function<void(const float*, std::size_t, unsigned)>;
 
 // Converts `frames` mono samples at `sampleRate` to 48000 Hz by linear
 // interpolation (positions in double precision) into `out`, which holds
@@ -28,12 +45,30 @@ public:
     AudioEngine();
     AudioEngine(const AudioEngine&) = delete;
     AudioEngine& operator=(const AudioEngine&) = delete;
+    ~AudioEngine();
+
+#ifdef _WIN32
+    // Stops everything, starts the cable output (a missing cable does not
+    // stop capture) and then capture from `deviceId` (empty: the default
+    // communications microphone). Returns whether the capture thread runs;
+    // false leaves the engine stopped, as after a failed device. The monitor
+    // is started separately (see `monitor`).
+    bool start(const std::wstring& deviceId);
+    // Joins the capture thread, stops the monitor and the cable output.
+    // Harmless when nothing runs. Blocks for at most one capture wait
+    // (250 ms) plus the block being processed.
+    void stop();
+    // Joins any previous capture thread, installs `callback` and launches
+    // the capture thread. Throws std::system_error if the thread cannot be
+    // created (running is then false).
+    bool startCapture(const std::wstring& deviceId, BlockCallback callback);
+#endif
 
     // The block processor, called on the capture thread once per packet with
     // mono floats at the device rate. In order: settings snapshot, conversion
-    // to 48 kHz into `work`, chain (or bypass) and meters, then the block is
-    // handed on to the outputs. Allocates nothing, takes the mutex only for
-    // the snapshot copy.
+    // to 48 kHz into `work`, original recording, chain (or bypass) and meters,
+    // filtered recording, cable ring, monitor ring. Allocates nothing, takes
+    // the mutex only for the snapshot copy.
     void processBlock(const float* samples, std::size_t frames, unsigned sampleRate);
 
     // UI thread: replaces the whole settings block under the mutex.
@@ -44,16 +79,37 @@ public:
     const float* lastBlock() const { return work; }
     std::size_t lastBlockSize() const { return workSize; }
 
+    // --- State the UI reads or writes (atomics, or an output's own API) ---
+
+    // Capture is active: set before the capture thread is launched, cleared
+    // by stop() and by the thread itself whenever it ends.
+    std::atomic<bool> running{false};
+    CableOutput cable;       // the UI reads cable.connected
+    MonitorOutput monitor;   // the UI starts/stops it and writes its volume
     // Level meters: linear peak of the last block, full scale 1.0.
     std::atomic<float> inputPeak{0.0f};
     std::atomic<float> outputPeak{0.0f};
+    // Voice test. The UI starts a test by storing 0 in recPos; processBlock
+    // fills both recordings and advances recPos to kVoiceTestSamples, after
+    // which it no longer touches them and the UI may copy them out.
+    float recOriginal[kVoiceTestSamples] = {};
+    float recFiltered[kVoiceTestSamples] = {};
+    std::atomic<std::uint64_t> recPos{kVoiceTestSamples};
 
 private:
-    std::mutex paramsMutex;
-    ProcessingParams params;
+#ifdef _WIN32
+    void captureLoop();
+#endif
+
+    std::thread captureThread;
+    BlockCallback onBlock;   // written only while no capture thread runs
+    std::wstring deviceId;   // likewise; empty = default communications mic
     VoiceChain chain;
+    std::mutex paramsMutex;  // the engine's only lock; guards params
+    ProcessingParams params;
     float work[kWorkCapacitySamples] = {};
     std::size_t workSize = 0;
 };
+
 
 }  // namespace zalo

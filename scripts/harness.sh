@@ -27,6 +27,11 @@ CABLE_SINK=cable_input
 MIC_FEED_SINK=mic_feed
 SPEAKERS_SINK=speakers
 MIC_SOURCE=mic
+# A second, 44.1 kHz microphone, and a source named like a loopback device
+# that the program's device list must leave out.
+MIC44_FEED_SINK=mic_feed_44k
+MIC44_SOURCE=mic44k
+STEREO_MIX_SOURCE=stereo_mix
 KEEPALIVE_SOURCE=keepalive
 MIC_RATE_HZ=${ZALO_HARNESS_MIC_RATE:-48000}
 
@@ -106,6 +111,8 @@ export ZALO_CABLE_SINK=$CABLE_SINK
 export ZALO_MIC_FEED_SINK=$MIC_FEED_SINK
 export ZALO_SPEAKERS_SINK=$SPEAKERS_SINK
 export ZALO_MIC_SOURCE=$MIC_SOURCE
+export ZALO_MIC44_FEED_SINK=$MIC44_FEED_SINK
+export ZALO_MIC44_SOURCE=$MIC44_SOURCE
 EOF
 }
 
@@ -138,10 +145,14 @@ load-module module-null-sink sink_name=$SPEAKERS_SINK rate=48000 channels=2 sink
 load-module module-null-sink ${CABLE_SINK_ARGS[*]}
 load-module module-null-sink sink_name=$MIC_FEED_SINK rate=$MIC_RATE_HZ channels=1 sink_properties='device.description="Mic Feed"'
 load-module module-remap-source source_name=$MIC_SOURCE master=$MIC_FEED_SINK.monitor channels=1 channel_map=mono source_properties='device.description="Microphone (Harness Mic)" device.form_factor=microphone'
+load-module module-null-sink sink_name=$MIC44_FEED_SINK rate=44100 channels=1 sink_properties='device.description="Mic Feed 44k"'
+load-module module-remap-source source_name=$MIC44_SOURCE master=$MIC44_FEED_SINK.monitor channels=1 channel_map=mono source_properties='device.description="Microphone 44k (Harness Mic)" device.form_factor=microphone'
+load-module module-null-source source_name=$STEREO_MIX_SOURCE rate=48000 channels=2 description="Stereo Mix (Harness)"
 load-module module-null-source source_name=$KEEPALIVE_SOURCE rate=48000 channels=1
 load-module module-loopback source=$KEEPALIVE_SOURCE sink=$SPEAKERS_SINK latency_msec=30 source_dont_move=true sink_dont_move=true
 load-module module-loopback ${CABLE_LOOPBACK_ARGS[*]}
 load-module module-loopback source=$KEEPALIVE_SOURCE sink=$MIC_FEED_SINK latency_msec=30 source_dont_move=true sink_dont_move=true
+load-module module-loopback source=$KEEPALIVE_SOURCE sink=$MIC44_FEED_SINK latency_msec=30 source_dont_move=true sink_dont_move=true
 set-default-sink $SPEAKERS_SINK
 set-default-source $MIC_SOURCE
 EOF

@@ -18,6 +18,8 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
   # Sound server, recording tools, test audio
   pulseaudio pulseaudio-utils sox libsox-fmt-pulse espeak-ng
+  # Analysis of what the Wine audio tests recorded (run with /usr/bin/python3)
+  python3 python3-numpy
 )
 
 missing=()

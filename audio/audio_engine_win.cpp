@@ -1,0 +1,201 @@
+// The Windows half of AudioEngine: start/stop and the capture thread
+// (WASAPI shared mode, event driven). Every platform object is opened and
+// released by the thread that uses it.
+#include "audio/audio_engine.h"
+
+#include <windows.h>
+#include <audioclient.h>
+#include <avrt.h>
+#include <mmdeviceapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "audio/mix_format_win.h"
+#include "audio/mono_convert.h"
+#include "audio/thread_names_win.h"
+
+namespace zalo {
+
+namespace {
+
+template <typename T>
+void release(T*& p) {
+    if (p != nullptr) p->Release();
+    p = nullptr;
+}
+
+// AudioClientProperties as the Windows 8.1+ SDK defines it (cbSize 16);
+// spelled out so that older headers build too.
+struct ClientProperties {
+    UINT32 cbSize;
+    BOOL bIsOffload;
+    AUDIO_STREAM_CATEGORY eCategory;
+    UINT32 Options;  // AUDCLNT_STREAMOPTIONS
+};
+static_assert(sizeof(ClientProperties) == 16, "AudioClientProperties is 16 bytes");
+
+}  // namespace
+
+AudioEngine::~AudioEngine() {
+    stop();
+    monitor.stop();
+    cable.stop();
+}
+
+bool AudioEngine::start(const std::wstring& id) {
+    stop();
+    cable.start();  // a missing cable never stops capture
+    try {
+        return startCapture(id, [this](const float* samples, std::size_t frames, unsigned rate) {
+            processBlock(samples, frames, rate);
+        });
+    } catch (const std::system_error&) {
+        // No thread could be created. Nothing above the engine could handle
+        // it; come out stopped, which the status line shows as a
+        // disconnected microphone.
+        running.store(false);
+        return false;
+    }
+}
+
+void AudioEngine::stop() {
+    running.store(false);
+    if (captureThread.joinable()) captureThread.join();
+    monitor.stop();
+    cable.stop();
+}
+
+bool AudioEngine::startCapture(const std::wstring& id, BlockCallback callback) {
+    running.store(false);
+    if (captureThread.joinable()) captureThread.join();
+    deviceId = id;
+    onBlock = std::move(callback);
+    running.store(true);
+    try {
+        captureThread = std::thread([this] { captureLoop(); });
+    } catch (...) {
+        running.store(false);
+        throw;
+    }
+    return true;
+}
+
+void AudioEngine::captureLoop() {
+    const HRESULT comResult = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    nameCurrentThread(kCaptureThreadName);
+    DWORD taskIndex = 0;
+    HANDLE mmcss = AvSetMmThreadCharacteristicsW(L"Pro Audio", &taskIndex);
+
+    IMMDeviceEnumerator* enumerator = nullptr;
+    IMMDevice* device = nullptr;
+    IAudioClient* client = nullptr;
+    IAudioCaptureClient* capture = nullptr;
+    WAVEFORMATEX* mixFormat = nullptr;
+    HANDLE event = nullptr;
+
+    // One pass that ends at the first failure; the clean-up below runs in
+    // every case.
+    do {
+        if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                    __uuidof(IMMDeviceEnumerator),
+                                    reinterpret_cast<void**>(&enumerator)))) {
+            break;
+        }
+        const HRESULT opened = deviceId.empty()
+                                   ? enumerator->GetDefaultAudioEndpoint(eCapture, eCommunications, &device)
+                                   : enumerator->GetDevice(deviceId.c_str(), &device);
+        if (FAILED(opened) || device == nullptr) break;
+        if (FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                    reinterpret_cast<void**>(&client)))) {
+            break;
+        }
+
+        IAudioClient2* client2 = nullptr;
+        if (SUCCEEDED(client->QueryInterface(__uuidof(IAudioClient2),
+                                             reinterpret_cast<void**>(&client2)))) {
+            // Raw capture skips the system's own voice processing, which
+            // would fight our chain; not every endpoint allows it.
+            ClientProperties props{sizeof(ClientProperties), FALSE, AudioCategory_Communications,
+                                   1 /* AUDCLNT_STREAMOPTIONS_RAW */};
+            if (FAILED(client2->SetClientProperties(
+                    reinterpret_cast<const AudioClientProperties*>(&props)))) {
+                props.Options = 0;  // AUDCLNT_STREAMOPTIONS_NONE
+                client2->SetClientProperties(reinterpret_cast<const AudioClientProperties*>(&props));
+            }
+            release(client2);
+        }
+
+        if (FAILED(client->GetMixFormat(&mixFormat)) || mixFormat == nullptr) break;
+        event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (event == nullptr) break;
+
+        bool initialised = false;
+        IAudioClient3* client3 = nullptr;
+        if (SUCCEEDED(client->QueryInterface(__uuidof(IAudioClient3),
+                                             reinterpret_cast<void**>(&client3)))) {
+            UINT32 defaultPeriod = 0, fundamental = 0, minimum = 0, maximum = 0;
+            if (SUCCEEDED(client3->GetSharedModeEnginePeriod(mixFormat, &defaultPeriod, &fundamental,
+                                                             &minimum, &maximum)) &&
+                defaultPeriod != 0) {
+                initialised = SUCCEEDED(client3->InitializeSharedAudioStream(
+                    AUDCLNT_STREAMFLAGS_EVENTCALLBACK, defaultPeriod, mixFormat, nullptr));
+            }
+            release(client3);
+        }
+        if (!initialised &&
+            FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0,
+                                      mixFormat, nullptr))) {
+            break;
+        }
+
+        UINT32 bufferFrames = 0;
+        if (FAILED(client->SetEventHandle(event)) ||
+            FAILED(client->GetService(__uuidof(IAudioCaptureClient),
+                                      reinterpret_cast<void**>(&capture))) ||
+            FAILED(client->GetBufferSize(&bufferFrames)) || bufferFrames == 0) {
+            break;
+        }
+
+        const CaptureFormat format = captureFormatOf(mixFormat);
+        // Once per start, never per block.
+        std::unique_ptr<float[]> mono(new (std::nothrow) float[bufferFrames]());
+        if (!mono || FAILED(client->Start())) break;
+
+        while (running.load()) {
+            if (WaitForSingleObject(event, kCaptureWaitMs) != WAIT_OBJECT_0) continue;
+            UINT32 packetFrames = 0;
+            if (FAILED(capture->GetNextPacketSize(&packetFrames))) break;  // device gone
+            while (packetFrames != 0) {
+                BYTE* data = nullptr;
+                UINT32 frames = 0;
+                DWORD flags = 0;
+                if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
+                const UINT32 count = frames < bufferFrames ? frames : bufferFrames;
+                if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0 || data == nullptr) {
+                    std::fill(mono.get(), mono.get() + count, 0.0f);
+                } else {
+                    convertToMono(data, count, format, mono.get());
+                }
+                if (onBlock && count != 0) onBlock(mono.get(), count, format.sampleRate);
+                capture->ReleaseBuffer(frames);  // the whole packet, beyond count too
+                if (FAILED(capture->GetNextPacketSize(&packetFrames))) break;
+            }
+        }
+        client->Stop();
+    } while (false);
+
+    running.exchange(false);
+    if (mixFormat != nullptr) CoTaskMemFree(mixFormat);
+    release(capture);
+    release(client);
+    release(device);
+    release(enumerator);
+    if (event != nullptr) CloseHandle(event);
+    if (mmcss != nullptr) AvRevertMmThreadCharacteristics(mmcss);
+    if (SUCCEEDED(comResult)) CoUninitialize();
+}
+
+}  // namespace zalo

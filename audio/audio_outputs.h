@@ -1,0 +1,127 @@
+// The engine's two outputs: the virtual cable and the live monitor. Each owns
+// a float ring of two seconds at 48 kHz with one producer (the capture thread,
+// inside processBlock) and one consumer (the output's own thread, which feeds
+// waveOut in 10 ms buffers). No lock: positions are atomics, and a slot is
+// published by the store of the position that covers it.
+//
+// The ring arithmetic (what the producer keeps or drops, what the consumer
+// plays, the 16-bit conversion) is portable and tested natively; the threads
+// and waveOut calls live in audio_outputs_win.cpp.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+#include "audio/wake_event.h"
+
+namespace zalo {
+
+constexpr std::size_t kOutputRingSamples = 96000;  // 2 s at 48 kHz
+constexpr std::size_t kOutputBufferFrames = 480;   // 10 ms per waveOut buffer
+constexpr std::size_t kCableBufferCount = 6;       // 60 ms queued at the cable
+constexpr std::size_t kMonitorBufferCount = 5;     // 50 ms queued at the monitor
+// The cable's backlog is capped at 50 ms; past it the consumer jumps to the
+// newest 20 ms, so the cable's latency stays bounded after any stall.
+constexpr std::uint64_t kCableBacklogCapSamples = 2400;
+constexpr std::uint64_t kCableBacklogKeepSamples = 960;
+
+// One sample to 16-bit PCM: non-finite becomes 0, the value is clamped to
+// -1..+1, then lroundf(x * 32767) (half away from zero). So 1.5 -> 32767,
+// -1.5 -> -32767 (never -32768), 0.5 -> 16384.
+std::int16_t toPcm16(float x);
+
+class CableOutput {
+public:
+    CableOutput() = default;
+    CableOutput(const CableOutput&) = delete;
+    CableOutput& operator=(const CableOutput&) = delete;
+    ~CableOutput();
+
+    // Producer. Appends up to `count` samples; when the ring is full the end of
+    // the block is dropped (the oldest samples stay; the consumer's latency
+    // cap removes them later). Signals wakeEvent when anything was written.
+    // Returns the samples written. The caller checks `running`.
+    std::size_t write(const float* samples, std::size_t count);
+
+    // Consumer. Applies the latency cap, then takes up to 480 samples into
+    // `out` and returns how many it took (the rest of a buffer is silence).
+    // `skipped`, if given, receives the samples the cap jumped over.
+    std::size_t take(float* out, std::uint64_t* skipped = nullptr);
+
+    // Consumer. One 10 ms buffer of 16-bit stereo (960 values): take(), both
+    // channels equal, padded with silence on an under-run. Returns the
+    // samples taken from the ring.
+    std::size_t fillBuffer(std::int16_t* stereo);
+
+#ifdef _WIN32
+    // Starts the output thread, which searches for the cable's waveOut device
+    // and feeds it. False if the event or the thread cannot be created.
+    bool start();
+    // Stops and joins the thread, clears `connected`, empties the ring.
+    // Harmless when stopped. UI thread only, never while a producer writes.
+    void stop();
+#endif
+
+    float ring[kOutputRingSamples] = {};
+    // Running totals of samples produced / consumed; the slot of a position
+    // is position mod 96000. Invariant: 0 <= writePos - readPos <= 96000.
+    std::atomic<std::uint64_t> readPos{0};
+    std::atomic<std::uint64_t> writePos{0};
+    std::atomic<bool> running{false};
+    // The cable's device is open and taking buffers.
+    std::atomic<bool> connected{false};
+    WakeEvent wakeEvent;
+    std::thread thread;
+
+private:
+#ifdef _WIN32
+    void run();
+#endif
+};
+
+class MonitorOutput {
+public:
+    MonitorOutput() = default;
+    MonitorOutput(const MonitorOutput&) = delete;
+    MonitorOutput& operator=(const MonitorOutput&) = delete;
+    ~MonitorOutput();
+
+    // Producer. Appends the whole block, or drops the whole block when it
+    // does not fit. Returns whether it was written. The caller checks
+    // `running`.
+    bool write(const float* samples, std::size_t count);
+
+    // Consumer. Takes exactly 480 samples into `out` when at least that many
+    // wait; else takes nothing and returns false (the monitor never pads).
+    bool take(float* out);
+
+    // Consumer. One 10 ms buffer of 16-bit mono scaled by `gain`; false (and
+    // `mono` untouched) when fewer than 480 samples wait.
+    bool fillBuffer(std::int16_t* mono, float gain);
+
+#ifdef _WIN32
+    // Starts the monitor thread on the default output device; starting a
+    // running monitor does nothing. False if the thread cannot be created.
+    bool start();
+    void stop();
+#endif
+
+    float ring[kOutputRingSamples] = {};
+    // Next slot to read / write, both in 0..95999. One slot always stays
+    // free, so the ring holds at most 95999 samples and equal positions mean
+    // empty.
+    std::atomic<std::uint64_t> readPos{0};
+    std::atomic<std::uint64_t> writePos{0};
+    std::atomic<bool> running{false};
+    std::atomic<float> volume{0.75f};  // 0..1, written by the UI
+    std::thread thread;
+
+private:
+#ifdef _WIN32
+    void run();
+#endif
+};
+
+}  // namespace zalo

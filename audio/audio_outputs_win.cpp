@@ -1,0 +1,236 @@
+// The output threads: each moves samples from its ring into waveOut in
+// 10 ms buffers, polling the headers' WHDR_INQUEUE flag (CALLBACK_NULL).
+#include "audio/audio_outputs.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "audio/thread_names_win.h"
+#include "audio/waveout_devices.h"
+
+namespace zalo {
+
+namespace {
+
+// While the cable is absent or lost, look for it again this often.
+constexpr ULONGLONG kCableRetryMs = 500;
+// With 60 ms queued, a working device hands a buffer back every 10 ms. One
+// that has taken nothing for this long has gone away (the driver was
+// disabled, or the device removed) and is closed and searched for anew.
+constexpr ULONGLONG kCableStallMs = 500;
+// Idle pause of an output thread when no buffer came back.
+constexpr unsigned kIdleWaitMs = 2;
+
+WAVEFORMATEX pcm16Format(WORD channels) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = WAVE_FORMAT_PCM;
+    f.nChannels = channels;
+    f.nSamplesPerSec = 48000;
+    f.wBitsPerSample = 16;
+    f.nBlockAlign = static_cast<WORD>(channels * 2);
+    f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+    f.cbSize = 0;
+    return f;
+}
+
+// An open waveOut device with its prepared headers, each on its own slice
+// of one buffer that belongs to the output thread.
+class WaveOutQueue {
+public:
+    WaveOutQueue(std::size_t headerCount, std::size_t samplesPerHeader)
+        : count(headerCount), samplesPer(samplesPerHeader),
+          headers(new (std::nothrow) WAVEHDR[headerCount]()),
+          samples(new (std::nothrow) std::int16_t[headerCount * samplesPerHeader]()) {}
+    WaveOutQueue(const WaveOutQueue&) = delete;
+    WaveOutQueue& operator=(const WaveOutQueue&) = delete;
+    ~WaveOutQueue() { close(); }
+
+    bool allocated() const { return headers && samples; }
+
+    // Opens `device` and prepares every header. With `mustPrepare` a failed
+    // prepare closes the device again and fails.
+    bool open(UINT device, const WAVEFORMATEX& format, bool mustPrepare) {
+        close();
+        HWAVEOUT h = nullptr;
+        if (waveOutOpen(&h, device, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR || h == nullptr) {
+            return false;
+        }
+        handle = h;
+        for (std::size_t i = 0; i < count; ++i) {
+            WAVEHDR& hdr = headers[i];
+            hdr = WAVEHDR{};
+            hdr.lpData = reinterpret_cast<LPSTR>(samples.get() + i * samplesPer);
+            hdr.dwBufferLength = static_cast<DWORD>(samplesPer * sizeof(std::int16_t));
+            if (waveOutPrepareHeader(handle, &hdr, sizeof(WAVEHDR)) != MMSYSERR_NOERROR && mustPrepare) {
+                close();
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Reset (returns every queued buffer), unprepare, close.
+    void close() {
+        if (handle == nullptr) return;
+        waveOutReset(handle);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (headers[i].dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(handle, &headers[i], sizeof(WAVEHDR));
+        }
+        waveOutClose(handle);
+        handle = nullptr;
+    }
+
+    bool idle(std::size_t i) const { return (headers[i].dwFlags & WHDR_INQUEUE) == 0; }
+    std::int16_t* buffer(std::size_t i) { return samples.get() + i * samplesPer; }
+
+    bool write(std::size_t i) {
+        headers[i].dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
+        return waveOutWrite(handle, &headers[i], sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+    }
+
+    const std::size_t count;
+
+private:
+    const std::size_t samplesPer;
+    std::unique_ptr<WAVEHDR[]> headers;
+    std::unique_ptr<std::int16_t[]> samples;
+    HWAVEOUT handle = nullptr;
+};
+
+}  // namespace
+
+// --- Virtual cable ---
+
+CableOutput::~CableOutput() { stop(); }
+
+bool CableOutput::start() {
+    stop();
+    writePos.store(0);
+    readPos.store(0);
+    if (!wakeEvent.create()) return false;
+    running.store(true);
+    try {
+        thread = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        running.store(false);
+        wakeEvent.close();
+        return false;
+    }
+    return true;
+}
+
+void CableOutput::stop() {
+    running.store(false);
+    wakeEvent.signal();  // leave any wait at once
+    if (thread.joinable()) thread.join();
+    connected.store(false);
+    wakeEvent.close();
+    writePos.store(0);
+    readPos.store(0);
+}
+
+void CableOutput::run() {
+    nameCurrentThread(kCableThreadName);
+    WaveOutQueue queue(kCableBufferCount, 2 * kOutputBufferFrames);
+    if (!queue.allocated()) return;
+    const WAVEFORMATEX format = pcm16Format(2);
+
+    // Waits out one retry period, waking early only to stop. While the cable
+    // is away nothing plays, so the backlog is dropped as it arrives: when
+    // the cable returns it hears the voice from now on, not stale audio.
+    auto waitBeforeRetry = [this] {
+        const ULONGLONG deadline = GetTickCount64() + kCableRetryMs;
+        for (;;) {
+            readPos.store(writePos.load(std::memory_order_acquire), std::memory_order_release);
+            const ULONGLONG now = GetTickCount64();
+            if (!running.load() || now >= deadline) return;
+            wakeEvent.wait(static_cast<unsigned>(deadline - now));
+        }
+    };
+
+    while (running.load()) {
+        unsigned index = 0;
+        if (!findCableDevice(index) || !queue.open(index, format, true)) {
+            connected.store(false);
+            waitBeforeRetry();
+            continue;
+        }
+        connected.store(true);
+
+        ULONGLONG lastTaken = GetTickCount64();
+        bool lost = false;
+        while (running.load()) {
+            bool wrote = false;
+            for (std::size_t i = 0; i < queue.count; ++i) {
+                if (!queue.idle(i)) continue;
+                fillBuffer(queue.buffer(i));
+                if (queue.write(i)) wrote = true;
+            }
+            if (wrote) {
+                lastTaken = GetTickCount64();
+            } else if (GetTickCount64() - lastTaken > kCableStallMs) {
+                lost = true;
+                break;
+            } else {
+                wakeEvent.wait(kIdleWaitMs);
+            }
+        }
+        connected.store(false);
+        queue.close();
+        if (lost) waitBeforeRetry();
+    }
+    connected.store(false);
+}
+
+// --- Live monitor ---
+
+MonitorOutput::~MonitorOutput() { stop(); }
+
+bool MonitorOutput::start() {
+    if (running.load()) return true;
+    // A thread that ended by itself (its device failed to open) is joined
+    // before the next one starts.
+    if (thread.joinable()) thread.join();
+    readPos.store(0);
+    writePos.store(0);
+    running.store(true);
+    try {
+        thread = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        running.store(false);
+        return false;
+    }
+    return true;
+}
+
+void MonitorOutput::stop() {
+    running.store(false);
+    if (thread.joinable()) thread.join();
+    readPos.store(0);
+    writePos.store(0);
+}
+
+void MonitorOutput::run() {
+    nameCurrentThread(kMonitorThreadName);
+    WaveOutQueue queue(kMonitorBufferCount, kOutputBufferFrames);
+    if (!queue.allocated() || !queue.open(WAVE_MAPPER, pcm16Format(1), false)) {
+        running.store(false);
+        return;
+    }
+    while (running.load()) {
+        bool wrote = false;
+        for (std::size_t i = 0; i < queue.count; ++i) {
+            if (!queue.idle(i)) continue;
+            if (!fillBuffer(queue.buffer(i), volume.load())) break;  // wait for a full 10 ms
+            if (queue.write(i)) wrote = true;
+        }
+        if (!wrote) Sleep(kIdleWaitMs);
+    }
+    queue.close();
+}
+
+}  // namespace zalo

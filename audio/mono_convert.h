@@ -1,0 +1,30 @@
+// Turns one captured packet (interleaved frames in the endpoint's shared-mode
+// mix format) into one mono float per frame: the plain mean of the channels.
+// Portable on purpose; the Win32 capture thread only describes the format.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zalo {
+
+struct CaptureFormat {
+    bool isFloat = false;          // IEEE float samples (tag 3, or extensible with the float subtype)
+    unsigned channels = 0;         // nChannels
+    unsigned bitsPerSample = 0;    // wBitsPerSample: width of one channel's slot
+    unsigned blockAlign = 0;       // nBlockAlign: bytes from one frame to the next
+    unsigned sampleRate = 0;       // nSamplesPerSec, handed on unchanged
+};
+
+// Writes `frames` mono values to `out`. Float formats read a 32-bit float per
+// channel whatever the width says; PCM reads 16-, 24- (packed) or 32-bit
+// signed little-endian integers scaled to full scale 1.0 (2^-15, 2^-23,
+// 2^-31); any other width reads as 0. The sum is divided by the channel count
+// (by 1 when it is 0). No clamping: the chain guards its own input. Reads are
+// byte-wise, so packets need no alignment. The caller guarantees that
+// `frames` frames of `format.blockAlign` bytes are readable; a channel whose
+// slot would end past its frame's block is read as 0 instead of past it.
+void convertToMono(const unsigned char* packet, std::size_t frames, const CaptureFormat& format,
+                   float* out);
+
+}  // namespace zalo
