@@ -18,6 +18,10 @@ CableOutput::~CableOutput() = default;
 MonitorOutput::~MonitorOutput() = default;
 #endif
 
+bool cableShouldFill(std::uint64_t available, std::size_t queued) {
+    return available >= kOutputBufferFrames || queued < kCableMinQueuedBuffers;
+}
+
 std::size_t CableOutput::write(const float* samples, std::size_t count) {
     if (samples == nullptr || count == 0) return 0;
     const std::uint64_t w = writePos.load(std::memory_order_relaxed);  // ours

@@ -27,6 +27,20 @@ constexpr std::size_t kMonitorBufferCount = 5;     // 50 ms queued at the monito
 constexpr std::uint64_t kCableBacklogCapSamples = 2400;
 constexpr std::uint64_t kCableBacklogKeepSamples = 960;
 
+// Buffers the cable keeps queued at the device before it pads with silence.
+constexpr std::size_t kCableMinQueuedBuffers = 2;
+
+// Whether the cable thread fills a returned buffer now, with `available`
+// samples waiting in the ring and `queued` buffers still playing. A full
+// 10 ms is always played at once. Less than that waits for the next captured
+// block while the device still has 20 ms or more to play: capture and
+// playback tick at the same 10 ms but not in lockstep, and padding at every
+// such jitter would cut a little silence into the voice each time. Only when
+// the device is about to run dry is the buffer padded (capture has stalled),
+// which keeps the cable fed without a gap. On a new device every buffer is
+// filled at once, so playback starts on a full queue.
+bool cableShouldFill(std::uint64_t available, std::size_t queued);
+
 // One sample to 16-bit PCM: non-finite becomes 0, the value is clamped to
 // -1..+1, then lroundf(x * 32767) (half away from zero). So 1.5 -> 32767,
 // -1.5 -> -32767 (never -32768), 0.5 -> 16384.

@@ -163,13 +163,24 @@ void CableOutput::run() {
 
         ULONGLONG lastTaken = GetTickCount64();
         bool lost = false;
+        bool priming = true;  // the first pass fills every buffer
         while (running.load()) {
             bool wrote = false;
+            std::size_t queued = 0;
+            for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
+                if (!priming &&
+                    !cableShouldFill(writePos.load(std::memory_order_acquire) - readPos.load(), queued)) {
+                    break;
+                }
                 fillBuffer(queue.buffer(i));
-                if (queue.write(i)) wrote = true;
+                if (queue.write(i)) {
+                    wrote = true;
+                    ++queued;
+                }
             }
+            priming = false;
             if (wrote) {
                 lastTaken = GetTickCount64();
             } else if (GetTickCount64() - lastTaken > kCableStallMs) {
