@@ -8,8 +8,9 @@
 //   params key=value ...             settings, named as zalo-render's options
 //   monitor <volume 0..1> | off      start the monitor at a volume / stop it
 //   status                           flags, meters, recording position, threads
-//   record                           start a five-second voice test
+//   record                           start a five-second voice test (drops the last one's images)
 //   record-save <dir> <timeout_ms>   wait for it, write original.wav and filtered.wav
+//   play original|filtered           play the last test's image on the default device
 //   stress <n> <substrA> <substrB>   n rounds of start A / start B / stop
 //   threads off|on                   make start-report's thread creation fail
 //   start-report <substr>            start, report whether it worked or threw
@@ -36,6 +37,7 @@
 #include "audio/audio_engine.h"
 #include "audio/capture_devices.h"
 #include "audio/thread_names_win.h"
+#include "audio/voice_test_playback_win.h"
 #include "audio/wav_image.h"
 #include "tools/render_options.h"
 
@@ -208,8 +210,14 @@ public:
         if (command == "monitor" && args.size() == 1) return monitor(args[0]);
         if (command == "status") return status();
         if (command == "record" && args.empty()) {
+            // As the main window starts a test: the old images go first
+            // (which stops their playback), then recording starts.
+            playback.clear();
             engine->recPos.store(0);
             return "ok";
+        }
+        if (command == "play" && args.size() == 1 && (args[0] == "original" || args[0] == "filtered")) {
+            return playback.play(args[0] == "filtered") ? "ok" : "error: no recording to play";
         }
         if (command == "record-save" && args.size() == 2) return recordSave(args[0], std::atoi(args[1].c_str()));
         if (command == "stress" && args.size() == 3) return stress(std::atoi(args[0].c_str()), args[1], args[2]);
@@ -292,8 +300,11 @@ private:
         if (!writeFile(dir + "/original.wav", a) || !writeFile(dir + "/filtered.wav", b)) {
             return "error: cannot write into " + dir;
         }
-        return "ok samples=" + std::to_string(original.size()) + " original_bytes=" + std::to_string(a.size()) +
-               " filtered_bytes=" + std::to_string(b.size()) + " identical=" + (a == b ? "1" : "0");
+        const std::string result = "ok samples=" + std::to_string(original.size()) + " original_bytes=" +
+                                   std::to_string(a.size()) + " filtered_bytes=" + std::to_string(b.size()) +
+                                   " identical=" + (a == b ? "1" : "0");
+        playback.setImages(a, b);
+        return result;
     }
 
     std::string stress(int rounds, const std::string& a, const std::string& b) {
@@ -346,6 +357,7 @@ private:
     }
 
     std::unique_ptr<AudioEngine> engine;
+    zalo::VoiceTestPlayback playback;
     zalo::ProcessingParams params;
     bool threadsRefused = false;
 };

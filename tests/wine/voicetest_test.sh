@@ -10,7 +10,8 @@
 # a voice on, the filtered image must differ from the original (so that
 # "identical" above means something). The microphone source is recorded
 # alongside, so that a gap in the test's own playback is told apart from one
-# of the capture.
+# of the capture. Last, a finished test plays on the default device and a
+# new test started meanwhile stops that sound before it drops the images.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 zw_init "$@"
 
@@ -47,4 +48,29 @@ play_stop tones
 rec_stop mic
 echo "microphone source (the test's input):"
 check dropouts "$(rec_file mic)" --channels 1 --tones 1037,1511 --amplitude 0.25 --min-seconds 10
+
+# Playback of a finished test on the default device, and a new test started
+# while it plays: the images it reads from are dropped, so the sound must
+# stop first (and the program must live on).
+tone=$ZW_DIR/tone.wav
+gen "$tone" --seconds 7 --tones 1000 --amplitude 0.5 --lead 0.2
+probe 5 params filter=off
+play_bg tone "$tone" "$ZW_MIC_SINK"
+sleep 0.7
+probe 5 record
+mkdir -p "$ZW_DIR/playback"
+probe 10 record-save "$ZW_DIR/playback" 8000
+play_stop tone
+rec_start playing "$ZW_SPEAKERS_MONITOR"
+probe 5 play original
+sleep 1.5
+rec_stop playing
+probe 5 record
+sleep 0.3
+rec_start after "$ZW_SPEAKERS_MONITOR"
+sleep 1
+rec_stop after
+check tone "$(rec_file playing)" --freq 1000 --min-rms 0.3 --min-seconds 1
+check tone "$(rec_file after)" --silent --max-peak 0.001
+probe 5 status
 zw_finish
