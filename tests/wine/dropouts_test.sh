@@ -9,7 +9,9 @@
 # recording is cut into 10 ms windows and each is fitted with the two sines:
 # a window whose level falls, whose phase steps against its neighbours, or
 # that holds something other than the sines counts towards a dropout. Prints
-# the number of dropouts; any is a failure.
+# the number of dropouts; any is a failure. A time slip of a sample or two
+# with the level kept (the sound server resynchronising a stream) is counted
+# apart: the program itself only ever drops or pads whole blocks.
 #
 # The microphone source itself is recorded alongside and checked the same
 # way, so that a glitch of the test's own playback is told apart from one of
