@@ -117,10 +117,10 @@ TEST(ProcessBlock, FeedsMetersVoiceTestAndOnlyRunningOutputs) {
     EXPECT_EQ(original, buildWavImage(engine->recFiltered, kVoiceTestSamples));
 }
 
-// The UI thread flips between two settings blocks that differ in every field
-// the chain reads. Each processed block must be the chain's output for exactly
-// one of them, continuing from the state the blocks before it left: a block
-// that saw a torn copy matches neither. Runs under ThreadSanitizer too.
+// The UI thread flips between two settings blocks that differ in every switch
+// and amount. Each processed block must be the chain's output for exactly one
+// of them, continuing from the state the blocks before it left: a block that
+// saw a torn copy matches neither. Runs under ThreadSanitizer too.
 TEST(ProcessBlock, ParameterSwapsAreWholeBlocks) {
     // enabled, strength, high-pass, compressor, limiter, gate, de-esser, gain dB, type, pitch, tone, robot, echo
     const ProcessingParams a{true, 0.2f, true, false, true, false, true, 0.0f, 13, 5.0f, 0.5f, 0.3f, 0.2f};
