@@ -1,239 +1,225 @@
-// The block processor: rate conversion, bypass, meters, the chain's bounds
-// and its recovery from hostile input.
+// The block processor: bypass, meters, voice-test recordings and outputs,
+// whole-block settings swaps, and hostile input (the fuzzer's own checks
+// replayed over a seeded table).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <random>
 #include <thread>
 #include <vector>
 
+#include "../fuzz/hostile_block.h"
 #include "audio/audio_engine.h"
+#include "audio/wav_image.h"
 #include "dsp/denormals.h"
-#include "dsp/voice_presets.h"
-#include "test_signals.h"
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <xmmintrin.h>
-#endif
 
 namespace zalo {
 namespace {
 
-using zalo::testing::rms;
-using zalo::testing::sine;
-
-std::unique_ptr<AudioEngine> makeEngine(const ProcessingParams& p = ProcessingParams{}) {
-    auto engine = std::make_unique<AudioEngine>();
-    engine->setParams(p);
-    return engine;
-}
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
 
 std::vector<float> lastBlock(const AudioEngine& e) {
     return std::vector<float>(e.lastBlock(), e.lastBlock() + e.lastBlockSize());
 }
 
-TEST(RateConversion, BlockLengthsAndSamplePicking) {
-    std::vector<float> out(kWorkCapacitySamples);
-    std::vector<float> in(100000);
-    for (std::size_t i = 0; i < in.size(); ++i) in[i] = float(i);
-
-    EXPECT_EQ(convertTo48k(in.data(), 480, 48000, out.data(), out.size()), 480u);
-    EXPECT_EQ(convertTo48k(in.data(), 441, 44100, out.data(), out.size()), 480u);
-    ASSERT_EQ(convertTo48k(in.data(), 960, 96000, out.data(), out.size()), 480u);
-    for (std::size_t i = 0; i < 480; ++i) ASSERT_EQ(out[i], in[2 * i]);
-
-    const float one = 0.75f;
-    ASSERT_EQ(convertTo48k(&one, 1, 8000, out.data(), out.size()), 6u);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], 0.75f);
-
-    // 44.1 kHz: linear interpolation between neighbours, never past the end.
-    ASSERT_EQ(convertTo48k(in.data(), 441, 44100, out.data(), out.size()), 480u);
-    EXPECT_NEAR(out[1], 44100.0 / 48000.0, 1e-5);
-    EXPECT_EQ(out[479], 440.0f);
-
-    // Rate 0 counts as 1 Hz; the result is capped at the work capacity, as is
-    // an over-long 48 kHz block.
-    EXPECT_EQ(convertTo48k(in.data(), 2, 0, out.data(), out.size()), kWorkCapacitySamples);
-    EXPECT_EQ(convertTo48k(in.data(), in.size(), 48000, out.data(), out.size()), kWorkCapacitySamples);
-    EXPECT_EQ(convertTo48k(in.data(), 0, 48000, out.data(), out.size()), 0u);
+float peakOf(const std::vector<float>& v) {
+    float peak = 0.0f;
+    for (float x : v) peak = std::max(peak, std::fabs(x));
+    return peak;
 }
 
-TEST(ProcessBlock, FilterOffPassesTheConvertedBlockAndMetersAgree) {
-    ProcessingParams p;
-    p.enabled = false;
-    auto engine = makeEngine(p);
-    const auto in = sine(440.0, 0.6, 441, 44100.0);
-    engine->processBlock(in.data(), in.size(), 44100);
-    std::vector<float> expected(480);
-    convertTo48k(in.data(), in.size(), 44100, expected.data(), expected.size());
-    EXPECT_EQ(lastBlock(*engine), expected);
-    float peak = 0.0f;
-    for (float v : expected) peak = std::max(peak, std::fabs(v));
-    EXPECT_EQ(engine->inputPeak.load(), peak);
-    EXPECT_EQ(engine->outputPeak.load(), peak);
-
-    // Bypass still never hands on NaN or infinity.
-    const float hostile[] = {0.25f, std::numeric_limits<float>::quiet_NaN(),
-                             -std::numeric_limits<float>::infinity(), -0.5f};
-    engine->processBlock(hostile, 4, 48000);
-    EXPECT_EQ(lastBlock(*engine), (std::vector<float>{0.25f, 0.0f, 0.0f, -0.5f}));
+TEST(ProcessBlock, FilterOffPassesTheBlockUntouchedButNeverNonFinite) {
+    auto engine = std::make_unique<AudioEngine>();
+    ProcessingParams off;
+    off.enabled = false;
+    engine->setParams(off);
+    const float in[] = {0.25f, kNaN, -kInf, -0.5f, 0.125f};
+    engine->processBlock(in, 5, 48000);
+    EXPECT_EQ(lastBlock(*engine), (std::vector<float>{0.25f, 0.0f, 0.0f, -0.5f, 0.125f}));
+    EXPECT_EQ(engine->inputPeak.load(), 0.5f);
     EXPECT_EQ(engine->outputPeak.load(), 0.5f);
-
     engine->processBlock(nullptr, 480, 48000);
     EXPECT_EQ(engine->lastBlockSize(), 0u);
 }
 
-TEST(ProcessBlock, SilenceStaysExactlySilentThroughEveryPreset) {
-    const auto& table = voicePresetTable();
-    const std::vector<float> zeros(480, 0.0f);
-    for (std::size_t row = 0; row < table.count; ++row) {
-        ControlState controls;
-        controls.voicePreset = int(row);
-        controls.pitch = 8;
-        controls.robot = 100;
-        controls.echo = 60;
-        controls.deEsser = true;
-        auto engine = makeEngine(makeProcessingParams(controls));
-        for (int block = 0; block < 200; ++block) {
-            engine->processBlock(zeros.data(), zeros.size(), 48000);
-            for (float v : lastBlock(*engine)) ASSERT_EQ(v, 0.0f) << "preset " << row;
-        }
-        EXPECT_EQ(engine->outputPeak.load(), 0.0f);
-    }
-}
-
-TEST(ProcessBlock, LimiterCeilingHoldsForAnyInput) {
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<float> wild(-40.0f, 40.0f);
-    ControlState controls;
-    controls.voicePreset = 32;
-    controls.pitch = 8;
-    controls.tone = 100;
-    controls.robot = 100;
-    controls.echo = 60;
-    for (bool compressor : {false, true}) {
-        controls.compressor = compressor;
-        auto engine = makeEngine(makeProcessingParams(controls));
-        std::vector<float> block(480);
-        for (int b = 0; b < 300; ++b) {
-            for (auto& v : block) v = wild(rng);
-            engine->processBlock(block.data(), block.size(), 48000);
-            for (float v : lastBlock(*engine)) ASSERT_LE(std::fabs(v), 0.985f);
-            ASSERT_LE(engine->outputPeak.load(), 0.985f);
-        }
-    }
-}
-
-// The only input guard used to be "non-finite becomes 0": a huge finite
-// sample still squared to infinity in the spectral stage and left NaN in the
-// noise estimate, the bin gains and the filter memories, silencing the
-// program until restart. Now the chain must come back within a second.
-TEST(ProcessBlock, RecoversFromHostileBlocksWithinOneSecond) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::vector<std::vector<float>> hostile = {
-        std::vector<float>(480, 1e20f),
-        std::vector<float>(480, -3e38f),
-        {inf, -inf, nan, 1e30f, -1e30f, std::numeric_limits<float>::denorm_min(), 0.5f},
-    };
-    for (int preset : {1, 3, 10, 22, 32}) {
-        for (const auto& bad : hostile) {
-            ControlState controls;
-            controls.voicePreset = preset;
-            controls.strength = 100;
-            controls.echo = 60;
-            controls.pitch = -8;
-            auto engine = makeEngine(makeProcessingParams(controls));
-            // Some ordinary audio first, then the hostile block twice.
-            const auto speechLike = sine(300.0, 0.3, 48000);
-            engine->processBlock(speechLike.data(), 4800, 48000);
-            engine->processBlock(bad.data(), bad.size(), 48000);
-            engine->processBlock(bad.data(), bad.size(), 44100);
-
-            std::vector<float> out;
-            for (std::size_t i = 0; i < speechLike.size(); i += 480) {
-                engine->processBlock(speechLike.data() + i, 480, 48000);
-                const auto block = lastBlock(*engine);
-                for (float v : block) ASSERT_TRUE(std::isfinite(v));
-                out.insert(out.end(), block.begin(), block.end());
-            }
-            EXPECT_GT(rms(out.data() + out.size() - 4800, 4800), 0.01)
-                << "preset " << preset << " stayed silent after a hostile block";
-            EXPECT_TRUE(std::isfinite(engine->inputPeak.load()));
-        }
-    }
-}
-
-TEST(ProcessBlock, NonFiniteSettingsDoNotPoisonTheChain) {
-    ProcessingParams p;
-    p.voiceType = 13;
-    p.pitchSemitones = std::numeric_limits<float>::quiet_NaN();
-    p.tone = std::numeric_limits<float>::infinity();
-    p.noiseStrength = std::numeric_limits<float>::quiet_NaN();
-    p.inputGainDb = std::numeric_limits<float>::infinity();
-    auto engine = makeEngine(p);
-    const auto in = sine(500.0, 0.3, 4800);
-    engine->processBlock(in.data(), in.size(), 48000);
-    for (float v : lastBlock(*engine)) ASSERT_TRUE(std::isfinite(v));
-
-    ProcessingParams sane;
-    sane.voiceType = 13;
-    sane.pitchSemitones = 4.0f;
-    engine->setParams(sane);
-    std::vector<float> out;
-    for (int i = 0; i < 10; ++i) {
-        engine->processBlock(in.data(), in.size(), 48000);
-        const auto block = lastBlock(*engine);
-        out.insert(out.end(), block.begin(), block.end());
-    }
-    EXPECT_GT(rms(out.data() + out.size() - 4800, 4800), 0.01);
-}
-
 TEST(ProcessBlock, FlushesDenormalsOnlyForItsOwnDuration) {
 #if defined(__SSE2__) || defined(_M_X64)
-    // Compare the control bits only; the low six are sticky exception flags.
-    const auto control = [] { return _mm_getcsr() & ~0x3Fu; };
+    const auto control = [] { return _mm_getcsr() & ~0x3Fu; };  // without the sticky flags
     const unsigned before = control();
-    auto engine = makeEngine();
-    const auto in = sine(200.0, 0.5, 480);
+    auto engine = std::make_unique<AudioEngine>();
+    const std::vector<float> in(480, 0.5f);
     engine->processBlock(in.data(), in.size(), 48000);
     EXPECT_EQ(control(), before);
+    volatile float product = 1.0f;
     {
         ScopedFlushDenormals flush;
         volatile float tiny = 1e-30f;
-        volatile float product = tiny * 1e-10f;  // subnormal without FTZ
-        EXPECT_EQ(product, 0.0f);
+        product = tiny * 1e-10f;  // subnormal unless flushed
     }
     EXPECT_EQ(control(), before);
+    EXPECT_EQ(product, 0.0f);  // compared outside: inside, a subnormal would count as 0
 #else
     GTEST_SKIP() << "no MXCSR on this target";
 #endif
 }
 
+TEST(ProcessBlock, FeedsMetersVoiceTestAndOnlyRunningOutputs) {
+    auto engine = std::make_unique<AudioEngine>();
+    const std::vector<float> block(1000, 0.25f);
+    // Idle: no recording, stopped outputs receive nothing.
+    engine->processBlock(block.data(), block.size(), 48000);
+    EXPECT_EQ(engine->recPos.load(), kVoiceTestSamples);
+    EXPECT_EQ(engine->recOriginal[0], 0.0f);
+    EXPECT_EQ(engine->cable.writePos.load(), 0u);
+    EXPECT_EQ(engine->monitor.writePos.load(), 0u);
+    EXPECT_EQ(engine->inputPeak.load(), 0.25f);
+    EXPECT_EQ(engine->outputPeak.load(), peakOf(lastBlock(*engine)));
+
+    // A test 500 samples before its end records the first half of the block,
+    // before and after the chain, and completes.
+    engine->recPos = kVoiceTestSamples - 500;
+    engine->processBlock(block.data(), block.size(), 48000);
+    EXPECT_EQ(engine->recPos.load(), kVoiceTestSamples);
+    EXPECT_EQ(engine->recOriginal[kVoiceTestSamples - 1], 0.25f);
+    EXPECT_EQ(engine->recFiltered[kVoiceTestSamples - 1], engine->lastBlock()[499]);
+    EXPECT_NE(engine->recFiltered[kVoiceTestSamples - 1], 0.25f);
+
+    engine->cable.running = true;
+    engine->monitor.running = true;
+    engine->processBlock(block.data(), block.size(), 48000);
+    EXPECT_EQ(engine->cable.writePos.load(), 1000u);
+    EXPECT_EQ(engine->monitor.writePos.load(), 1000u);
+    EXPECT_EQ(engine->cable.ring[999], engine->lastBlock()[999]);
+    EXPECT_EQ(engine->monitor.ring[999], engine->lastBlock()[999]);
+    engine->cable.running = false;
+    engine->monitor.running = false;
+
+    // Filter off: five seconds are exactly 500 blocks of 10 ms, and both
+    // recordings (and their images) are the input.
+    ProcessingParams off;
+    off.enabled = false;
+    engine->setParams(off);
+    engine->recPos = 0;
+    const std::vector<float> packet(480, -0.5f);
+    int blocks = 0;
+    for (; engine->recPos.load() < kVoiceTestSamples && blocks < 1000; ++blocks)
+        engine->processBlock(packet.data(), packet.size(), 48000);
+    EXPECT_EQ(blocks, 500);
+    EXPECT_EQ(engine->recOriginal[0], -0.5f);
+    const WavImage original = buildWavImage(engine->recOriginal, kVoiceTestSamples);
+    EXPECT_EQ(original.size(), 480044u);
+    EXPECT_EQ(original, buildWavImage(engine->recFiltered, kVoiceTestSamples));
+}
+
+// The UI thread flips between two settings blocks that differ in every switch
+// and amount. Each processed block must be the chain's output for exactly one
+// of them, continuing from the state the blocks before it left: a block that
+// saw a torn copy matches neither. Runs under ThreadSanitizer too.
 TEST(ProcessBlock, ParameterSwapsAreWholeBlocks) {
-    // The UI thread replaces the settings while the capture thread processes;
-    // each block must see one consistent copy (run under ThreadSanitizer too).
-    auto engine = makeEngine();
+    // enabled, strength, high-pass, compressor, limiter, gate, de-esser, gain dB, type, pitch, tone, robot, echo
+    const ProcessingParams a{true, 0.2f, true, false, true, false, true, 0.0f, 13, 5.0f, 0.5f, 0.3f, 0.2f};
+    const ProcessingParams b{true, 0.9f, false, true, false, true, false, -3.0f, 13, -4.0f, -0.6f, 0.7f, 0.5f};
+    auto engine = std::make_unique<AudioEngine>();
+    engine->setParams(a);
     std::atomic<bool> done{false};
     std::thread ui([&] {
-        ControlState controls;
-        for (int i = 0; !done.load(); ++i) {
-            controls.voicePreset = i % 33;
-            controls.strength = i % 101;
-            controls.filterOn = (i % 7) != 0;
-            engine->setParams(makeProcessingParams(controls));
-        }
+        for (unsigned i = 0; !done.load(); ++i) engine->setParams(i % 2 ? a : b);
     });
-    const auto in = sine(300.0, 0.4, 480);
-    for (int b = 0; b < 2000; ++b) {
+    auto shadow = std::make_unique<VoiceChain>(), withA = std::make_unique<VoiceChain>(),
+         withB = std::make_unique<VoiceChain>();
+    std::vector<float> in(480);
+    for (std::size_t i = 0; i < in.size(); ++i) in[i] = 0.4f * std::sin(0.04f * float(i));
+    const auto runFromShadow = [&](VoiceChain& c, const ProcessingParams& p) {
+        c = *shadow;
+        c.params = clampForChain(p);
+        std::vector<float> y(in);
+        ScopedFlushDenormals flush;  // as processBlock runs the chain
+        c.process(y.data(), y.size());
+        return y;
+    };
+    int seenA = 0, seenB = 0;
+    for (int block = 0; block < 20000 && (seenA < 20 || seenB < 20); ++block) {
         engine->processBlock(in.data(), in.size(), 48000);
-        ASSERT_EQ(engine->lastBlockSize(), 480u);
-        for (float v : lastBlock(*engine)) ASSERT_TRUE(std::isfinite(v));
+        const std::vector<float> out = lastBlock(*engine);
+        const bool isA = runFromShadow(*withA, a) == out, isB = runFromShadow(*withB, b) == out;
+        ASSERT_TRUE(isA || isB) << "block " << block << " was processed with neither settings block";
+        *shadow = isA ? *withA : *withB;
+        seenA += isA;
+        seenB += isB;
     }
     done = true;
     ui.join();
+    EXPECT_GE(seenA, 20);
+    EXPECT_GE(seenB, 20);
+}
+
+// Seeded hostile inputs in the fuzzer's byte layout (hostile_block.h):
+// settings as raw floats, then blocks of 465 frames at `rate` of speech-level
+// noise with every fifth sample replaced by `sample`.
+struct HostileSeed {
+    std::uint8_t switches;
+    std::vector<float> amounts;  // strength, pitch, tone, robot, echo (, gain dB)
+    float sample;
+    std::uint32_t rate;
+    std::size_t blocks = 8;
+};
+
+std::vector<std::uint8_t> encode(const HostileSeed& s, int voiceType, std::uint32_t seed) {
+    std::vector<std::uint8_t> bytes{s.switches, static_cast<std::uint8_t>(voiceType)};
+    const auto put = [&](std::uint32_t u) {
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(u >> shift));
+    };
+    const auto putFloat = [&](float f) {
+        std::uint32_t u;
+        std::memcpy(&u, &f, sizeof u);
+        put(u);
+    };
+    for (float amount : s.amounts) {
+        bytes.push_back(1);  // odd: a raw float follows
+        putFloat(amount);
+    }
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> speech(-0.5f, 0.5f);
+    for (std::size_t block = 0; block < s.blocks; ++block) {
+        bytes.push_back(255);  // a raw rate follows
+        put(s.rate);
+        bytes.push_back(29);   // 1 + 16 * 29 = 465 frames
+        for (int i = 0; i < 465; ++i) putFloat(i % 5 ? speech(rng) : s.sample);
+    }
+    return bytes;
+}
+
+TEST(ProcessBlock, HostileInputTableUnderTheFuzzersChecks) {
+    constexpr std::uint8_t kAll = 63, kGain = 64, kFilter = 1, kLimiter = 8;
+    const std::vector<float> extreme{1.0f, -8.0f, 1.0f, 1.0f, 0.6f}, usual{0.65f, 3.0f, 0.2f, 0.5f, 0.3f};
+    const HostileSeed seeds[] = {
+        {kAll, extreme, 1e20f, 48000},  // huge finite samples once squared to infinity
+        {kAll, usual, -3e38f, 44100},
+        {kAll, usual, kNaN, 48000},
+        {kAll, extreme, -kInf, 16000},
+        {kAll, usual, std::numeric_limits<float>::denorm_min(), 96000},
+        {kAll | kGain, {kNaN, kNaN, kInf, kNaN, kNaN, kInf}, 0.25f, 48000},  // non-finite settings
+        {kAll | kGain, {0.5f, 2.0f, 0.0f, 0.0f, 0.0f, 40.0f}, 0.9f, 48000},
+        {kFilter | kLimiter, extreme, 37.5f, 48000},  // limiter without the compressor
+        {kAll, {1.0f, 8.0f, -1.0f, 1.0f, 0.6f}, -37.5f, 22050},
+        {2, usual, kNaN, 44100},  // filter off
+        {kAll, usual, 0.5f, 0, 1},  // rate 0 counts as 1 Hz: one block fills the work buffer
+        {kAll, usual, 0.5f, 384000},
+    };
+    for (int voiceType : {-1, 0, 1, 3, 4, 5, 7, 8, 9, 10, 12, 13}) {
+        for (std::size_t i = 0; i < std::size(seeds); ++i) {
+            const std::vector<std::uint8_t> bytes = encode(seeds[i], voiceType, unsigned(i));
+            const hostile::Outcome outcome = hostile::run(bytes.data(), bytes.size());
+            EXPECT_EQ(outcome.hostileBlocks, seeds[i].blocks) << "seed " << i;
+            EXPECT_EQ(outcome.fault, nullptr) << outcome.fault << ": seed " << i << ", voice type " << voiceType;
+        }
+    }
 }
 
 }  // namespace

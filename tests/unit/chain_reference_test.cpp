@@ -1,23 +1,57 @@
 // The production chain runs stage by stage over blocks, with vectorised
 // loops and fast transcendental functions. Here a plain sample-by-sample
-// transcription of the chain, with the C library's functions, checks that
-// the reorganisation changed nothing but rounding, and runs of different
-// block sizes check that block boundaries are invisible.
+// transcription of the chain, with the C library's functions and the textbook
+// transform, checks every voice preset and every voice type: the block code
+// must match it up to rounding, and give the same bits whatever the block
+// sizes. The preset rows themselves are pinned here, copied from the design's
+// table rather than from the code.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 #include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "dsp/voice_chain.h"
-#include "test_signals.h"
+#include "dsp/voice_presets.h"
 
 namespace zalo {
 namespace {
 
-// Sample-by-sample chain with the textbook transform and libm; voice types
-// 0, 1, 8 and 13.
+// Textbook radix-2 transform: bit-reversal swaps, then per block a twiddle
+// recurrence restarted at (1, 0); the inverse scales by 1/256.
+void textbookFft256(Complex* x, bool inverse) {
+    for (unsigned i = 1; i < 256; ++i) {
+        unsigned r = 0;
+        for (int b = 0; b < 8; ++b) r |= ((i >> b) & 1u) << (7 - b);
+        if (i < r) std::swap(x[i], x[r]);
+    }
+    for (unsigned len = 2; len <= 256; len <<= 1) {
+        const float theta = (inverse ? kTwoPi : -kTwoPi) / float(len);
+        const Complex wl{std::cos(theta), std::sin(theta)};
+        for (unsigned b = 0; b < 256; b += len) {
+            Complex w{1.0f, 0.0f};
+            for (unsigned j = 0; j < len / 2; ++j) {
+                const Complex u = x[b + j], t = x[b + j + len / 2];
+                const Complex v{t.re * w.re - t.im * w.im, t.re * w.im + t.im * w.re};
+                x[b + j] = {u.re + v.re, u.im + v.im};
+                x[b + j + len / 2] = {u.re - v.re, u.im - v.im};
+                w = {w.re * wl.re - w.im * wl.im, w.re * wl.im + w.im * wl.re};
+            }
+        }
+    }
+    for (unsigned i = 0; inverse && i < 256; ++i) x[i] = {x[i].re / 256, x[i].im / 256};
+}
+
+float clampTo(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
+
+// The chain for one sample at a time, every voice type.
 struct ReferenceChain {
     ProcessingParams p;
     float dcIn = 0, dcOut = 0, hpIn = 0, hpOut = 0, gate = 1, toneLow = 0, bandIn = 0, bandOut = 0;
@@ -33,6 +67,7 @@ struct ReferenceChain {
         std::fill(gains, gains + 129, 1.0f);
     }
     static float a(float f) { return std::exp(-kTwoPi * f / 48000.0f); }
+    static float soft(float x, float k) { return std::tanh(k * x) / std::tanh(k); }
 
     void frame() {
         Complex x[256];
@@ -41,7 +76,7 @@ struct ReferenceChain {
             x[k] = {frameIn[k], 0};
             e += frameIn[k] * frameIn[k];
         }
-        fft256(x, false);
+        textbookFft256(x, false);
         float alpha = 0.12f;
         if (ready) alpha = std::sqrt(e / 256 + 1e-12f) < 0.035f ? 0.025f : 0.0003f;
         const float s = p.noiseStrength, ex = 0.55f + 1.8f * s, fl = 0.45f * (1 - s) + 0.05f * s;
@@ -49,17 +84,15 @@ struct ReferenceChain {
             const float P = x[k].re * x[k].re + x[k].im * x[k].im + 1e-12f;
             noise[k] = (1 - alpha) * noise[k] + alpha * P;
             const float snr = std::max((P - noise[k]) / (noise[k] + 1e-12f), 0.0f);
-            const float w = std::min(std::max(snr / (snr + 1), 0.0f), 1.0f);
-            float g = fl + (1 - fl) * std::pow(w, ex);
+            float g = fl + (1 - fl) * std::pow(clampTo(snr / (snr + 1), 0, 1), ex);
             const float f = k * 48000.0f / 256;
             if (f > 180 && f < 4200 && snr > 2.0f) g = std::max(g, 0.55f);
             gains[k] = 0.72f * gains[k] + 0.28f * g;
-            x[k].re *= gains[k];
-            x[k].im *= gains[k];
+            x[k] = {x[k].re * gains[k], x[k].im * gains[k]};
             if (k >= 1 && k <= 127) x[256 - k] = {x[k].re, -x[k].im};
         }
         ready = true;
-        fft256(x, true);
+        textbookFft256(x, true);
         for (int k = 0; k < 256; ++k) frameOut[k] = x[k].re;
         outPos = 0;
     }
@@ -87,48 +120,53 @@ struct ReferenceChain {
     float tone(float x, float t) {
         toneLow += (1 - a(1800)) * (x - toneLow);
         const float k = 0.55f * t;
-        const float y = t >= 0 ? x + k * (x - toneLow) : (1 + 0.35f * t) * x - k * toneLow;
-        return std::max(std::min(y, 1.2f), -1.2f);
+        return clampTo(t >= 0 ? x + k * (x - toneLow) : (1 + 0.35f * t) * x - k * toneLow, -1.2f, 1.2f);
+    }
+    float ring(float x, float hz, float m) {
+        const float s = std::sin(robotPhase);
+        robotPhase += kTwoPi * hz / 48000;
+        if (robotPhase >= kTwoPi) robotPhase -= kTwoPi;
+        return s * x * m + (1 - m) * x;
+    }
+    float echo(float x, float ms, float m) {
+        const float tap = echoLine[(echoPos + 16384 - unsigned(ms * 48000 / 1000)) % 16384];
+        echoLine[echoPos] = clampTo(x + 0.28f * tap, -1, 1);
+        echoPos = (echoPos + 1) % 16384;
+        return (1 - m) * x + m * tap;
+    }
+    float band(float x, float highPassHz, float lowPassHz) {
+        const float h = a(highPassHz) * (bandOut + x - bandIn);
+        bandIn = x;
+        bandOut = h;
+        return toneLow += (1 - a(lowPassHz)) * (h - toneLow);
     }
     float voice(float y) {
         switch (p.voiceType) {
-            case 1: return std::tanh(1.12f * tone(y, 0.42f)) / std::tanh(1.12f);
-            case 8: {
-                const float h = a(550) * (bandOut + y - bandIn);
-                bandIn = y;
-                bandOut = h;
-                toneLow += (1 - a(4300)) * (h - toneLow);
-                return std::max(std::min(std::tanh(2.25f * toneLow) / std::tanh(2.25f) * 0.92f, 1.0f), -1.0f);
-            }
-            case 13: {
+            case 1: return soft(tone(y, 0.42f), 1.12f);
+            case 3: return soft(tone(pitch(y, 4.2f), 0.38f), 1.1f);
+            case 4: return soft(tone(pitch(y, -3.2f), -0.36f), 1.14f);
+            case 5: return std::tanh(1.45f * ring(y, 72, 0.84f));
+            case 7: return soft(band(y, 300, 3400), 1.75f);
+            case 8: return clampTo(soft(band(y, 550, 4300), 2.25f) * 0.92f, -1, 1);
+            case 9: return soft(band(y, 360, 2900), 1.38f);
+            case 10: return echo(ring(pitch(y, 6.7f), 31, 0.34f), 88, 0.18f);
+            case 12: return tone(y, 0.68f);
+            case 13:
                 y = tone(pitch(y, p.pitchSemitones), p.tone);
-                if (p.robot > 0.001f) {
-                    const float s = std::sin(robotPhase);
-                    robotPhase += kTwoPi * 62 / 48000;
-                    if (robotPhase >= kTwoPi) robotPhase -= kTwoPi;
-                    y = s * y * p.robot + (1 - p.robot) * y;
-                }
-                if (p.echo > 0.001f) {
-                    const float tap = echoLine[(echoPos + 16384 - 6000) % 16384];
-                    echoLine[echoPos] = std::max(std::min(y + 0.28f * tap, 1.0f), -1.0f);
-                    echoPos = (echoPos + 1) % 16384;
-                    y = (1 - p.echo) * y + p.echo * tap;
-                }
-                return y;
-            }
+                if (p.robot > 0.001f) y = ring(y, 62, p.robot);
+                return p.echo > 0.001f ? echo(y, 125, p.echo) : y;
             default: return y;
         }
     }
     float run(float x) {
-        x = std::isfinite(x) ? x : 0.0f;
+        x = std::isfinite(x) ? x * std::pow(10.0f, p.inputGainDb / 20) : 0.0f;
         float y = x - dcIn + 0.995f * dcOut;
         dcIn = x;
         dcOut = y;
         if (p.highPass) {
             const float z = a(80) * (hpOut + y - hpIn);
             hpIn = y;
-            hpOut = z;
-            y = z;
+            y = hpOut = z;
         }
         frameIn[inPos++] = y;
         if (outPos < 256) y = frameOut[outPos++];
@@ -142,67 +180,173 @@ struct ReferenceChain {
         if (p.deEsser) {
             deEssLow += (1 - a(4800)) * (y - deEssLow);
             const float h = y - deEssLow;
-            y -= std::min(std::max((std::fabs(h) - 0.035f) * 7, 0.0f), 0.62f) * h;
+            y -= clampTo((std::fabs(h) - 0.035f) * 7, 0, 0.62f) * h;
         }
         if (p.compressor && std::fabs(y) > 0.28f) y = std::copysign(0.28f * std::pow(std::fabs(y) / 0.28f, 0.32f), y);
-        if (p.limiter) y = std::max(std::min(std::tanh(1.45f * y) / std::tanh(1.45f), 0.985f), -0.985f);
+        if (p.limiter) y = clampTo(soft(y, 1.45f), -0.985f, 0.985f);
         return std::isfinite(y) ? y : 0.0f;
     }
 };
 
-std::vector<float> speechLike(std::size_t n) {
-    auto s = zalo::testing::sine(180.0, 0.35, n);
-    const auto h = zalo::testing::sine(2300.0, 0.12, n);
-    const auto noise = zalo::testing::whiteNoise(0.02, n, 17);
-    for (std::size_t i = 0; i < n; ++i) {
-        const double envelope = 0.5 + 0.5 * std::sin(2 * zalo::testing::kPi * 3.0 * i / 48000.0);
-        s[i] = float((s[i] + h[i]) * envelope) + noise[i];
-    }
+// Half a second of a voiced sound with a 3 Hz syllable envelope (so the gate
+// closes in the gaps), a sibilant partial, breath noise, peaks near full
+// scale (so that compressor, limiter and echo clamps all act) and two
+// non-finite samples.
+const std::vector<float>& speechLike() {
+    static const std::vector<float> s = [] {
+        std::vector<float> v(24000);
+        std::mt19937 rng(17);
+        std::uniform_real_distribution<float> noise(-0.02f, 0.02f);
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            const double t = double(i) / 48000.0, pi2 = 6.283185307179586;
+            const double envelope = 0.5 + 0.5 * std::sin(pi2 * 3.0 * t);
+            v[i] = float((0.8 * std::sin(pi2 * 180.0 * t) + 0.3 * std::sin(pi2 * 2300.0 * t)) * envelope) + noise(rng);
+        }
+        v[1000] = std::numeric_limits<float>::infinity();  // a broken driver's samples become 0
+        v[5000] = std::numeric_limits<float>::quiet_NaN();
+        return v;
+    }();
     return s;
 }
 
-ProcessingParams paramsFor(int voiceType) {
-    ProcessingParams p;
-    p.voiceType = voiceType;
-    p.deEsser = true;
-    p.pitchSemitones = -5.0f;
-    p.tone = -0.3f;
-    p.robot = 0.4f;
-    p.echo = 0.3f;
-    return p;
+// The chain with `p` over the signal: in one block and in irregular blocks the
+// same bits; within rounding of the transcription.
+void expectMatchesTheTranscription(const ProcessingParams& p) {
+    const std::vector<float>& in = speechLike();
+    std::vector<float> whole(in), pieces(in);
+    auto a = std::make_unique<VoiceChain>(), b = std::make_unique<VoiceChain>();
+    a->params = b->params = p;
+    a->process(whole.data(), whole.size());
+    const std::size_t blocks[] = {1, 7, 255, 480, 4099, 64, 3};
+    for (std::size_t i = 0, k = 0; i < pieces.size(); i += blocks[k++ % 7])
+        b->process(pieces.data() + i, std::min(blocks[k % 7], pieces.size() - i));
+    ASSERT_EQ(pieces, whole) << "block boundaries changed the output";
+    ReferenceChain ref;
+    ref.p = p;
+    double worst = 0.0;
+    for (std::size_t i = 0; i < in.size(); ++i) worst = std::max(worst, double(std::fabs(whole[i] - ref.run(in[i]))));
+    EXPECT_LT(worst, 1e-5);  // rounding alone stays near 3e-6
 }
 
-TEST(ChainReference, MatchesTheSampleBySampleChainUpToRounding) {
-    const auto in = speechLike(48000);
-    for (int type : {0, 1, 8, 13}) {
-        auto chain = std::make_unique<VoiceChain>();
-        chain->params = paramsFor(type);
-        ReferenceChain ref;
-        ref.p = chain->params;
-        std::vector<float> out(in);
-        chain->process(out.data(), out.size());
-        double worst = 0.0;
-        for (std::size_t i = 0; i < in.size(); ++i) worst = std::max(worst, double(std::fabs(out[i] - ref.run(in[i]))));
-        EXPECT_LT(worst, 5e-6) << "voice type " << type;
-    }
-}
+struct DesignRow {
+    const wchar_t* label;
+    const wchar_t* description;
+    int type, pitch, tone, robot, echo;
+    bool configurable;
+};
 
-TEST(ChainReference, BlockBoundariesAreInvisible) {
-    const auto in = speechLike(30000);
-    for (int type : {1, 3, 5, 7, 10, 13}) {
-        std::vector<float> whole(in);
-        auto a = std::make_unique<VoiceChain>();
-        a->params = paramsFor(type);
-        a->process(whole.data(), whole.size());
-        for (std::size_t block : {1u, 7u, 255u, 480u, 4099u}) {
-            auto b = std::make_unique<VoiceChain>();
-            b->params = paramsFor(type);
-            std::vector<float> pieces(in);
-            for (std::size_t i = 0; i < pieces.size(); i += block)
-                b->process(pieces.data() + i, std::min(block, pieces.size() - i));
-            ASSERT_EQ(pieces, whole) << "voice type " << type << ", blocks of " << block;
+// The 33 voice presets as the design's table lists them.
+const DesignRow kDesignRows[] = {
+    {L"⏺ Original / sem efeito", L"Original • usa apenas redução de ruído e limpeza local, sem personagem.", 0, 0, 0, 0, 0, false},
+    {L"🎙️ Voz limpa / streamer", L"Voz limpa • mais presença para gameplay, lives e chamadas.", 1, 0, 0, 0, 0, false},
+    {L"👩 Mulher jovem", L"Mulher jovem • feminino claro e leve, bom para teste rápido.", 3, 0, 0, 0, 0, false},
+    {L"👨 Homem grave", L"Homem grave • voz mais encorpada e um pouco mais baixa.", 4, 0, 0, 0, 0, false},
+    {L"🤖 Robô arcade", L"Robô • textura eletrônica em tempo real sem IA.", 5, 0, 0, 0, 0, false},
+    {L"📻 Rádio / comunicador", L"Rádio • faixa estreita estilo comunicador / talkback.", 7, 0, 0, 0, 0, false},
+    {L"🥴 Bêbado divertido", L"Bêbado • leve queda de pitch com eco curto e fala solta.", 13, -1, -18, 0, 24, false},
+    {L"👶 Bebê", L"Bebê • pitch alto e timbre mais suave.", 13, 7, 18, 0, 0, false},
+    {L"🧒 Criança", L"Criança • subida de pitch com brilho moderado.", 13, 5, 12, 0, 0, false},
+    {L"👧 Menina nova", L"Menina nova • pitch mais alto com timbre mais claro.", 13, 4, 30, 0, 0, false},
+    {L"👴 Vovô", L"Vovô • mais grave, mais escuro e mais velho.", 13, -4, -40, 0, 0, false},
+    {L"👵 Vovó", L"Vovó • voz feminina madura, suave e levemente seca.", 13, 2, -8, 0, 0, false},
+    {L"🎅 Papai Noel", L"Papai Noel • grave simpático e mais cheio.", 13, -3, 10, 0, 0, false},
+    {L"🧲 Magnética / rouca", L"Magnética • tom mais escuro e rouco para locução.", 13, -2, -55, 0, 10, false},
+    {L"🍺 Rouca de bar", L"Rouca • um pouco áspera, quente e com eco discreto.", 13, -1, -32, 0, 12, false},
+    {L"🛰️ Navegação GPS", L"GPS • voz clara e seca para comandos curtos e orientação, sem imitar uma marca específica.", 13, 2, 22, 0, 0, false},
+    {L"🗣️ Assistente digital", L"Assistente digital • articulada, limpa e brilhante para avisos e comandos.", 13, 1, 36, 0, 0, false},
+    {L"🎬 Narrador cinema", L"Narrador cinema • grave, encorpado e escuro.", 13, -4, -28, 0, 8, false},
+    {L"📢 Locutor comercial", L"Locutor comercial • presença forte e brilho para chamadas e anúncios.", 13, -1, 34, 0, 4, false},
+    {L"🎮 Gamer energético", L"Gamer • timbre mais vivo e presença alta sem IA.", 13, 1, 45, 0, 0, false},
+    {L"🧙 Mago", L"Mago • grave, sombrio e com eco leve.", 13, -3, -42, 0, 22, false},
+    {L"👻 Fantasma", L"Fantasma • voz fina, aérea e com eco espacial.", 13, 3, -10, 0, 38, false},
+    {L"👹 Monstro", L"Monstro • muito grave com textura pesada.", 13, -7, -48, 18, 4, false},
+    {L"🛸 Alien leve", L"Alien • pitch alto com textura eletrônica discreta.", 10, 0, 0, 0, 0, false},
+    {L"📞 Telefone clássico", L"Telefone • faixa estreita para efeito de chamada.", 9, 0, 0, 0, 0, false},
+    {L"📣 Megafone", L"Megafone • médio agressivo e compressão forte.", 8, 0, 0, 0, 0, false},
+    {L"✨ Brilhante pop", L"Brilhante • mais ar e presença na voz.", 12, 0, 0, 0, 0, false},
+    {L"🎧 Stream suave", L"Stream suave • voz natural com presença leve para conversa e gameplay.", 13, 0, 18, 0, 0, false},
+    {L"🎙️ Narradora clara", L"Narradora clara • voz articulada, brilhante e limpa para leitura e conteúdo.", 13, 2, 28, 0, 0, false},
+    {L"🕶️ DJ grave", L"DJ grave • voz mais baixa, quente e encorpada para entrada e locução.", 13, -5, -18, 0, 5, false},
+    {L"🌙 Sussurro suave", L"Sussurro suave • timbre leve e aéreo com presença controlada.", 13, 1, 10, 0, 7, false},
+    {L"🎭 Cartoon", L"Cartoon • pitch alto e timbre divertido para brincadeiras e personagens.", 13, 6, 38, 0, 0, false},
+    {L"⚙️ Configurável", L"Configurável • padrão neutro para você ajustar Pitch, Tom, Robô e Eco do seu jeito.", 13, 0, 0, 0, 0, true},
+};
+
+TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
+    const VoicePresetTable& table = voicePresetTable();
+    ASSERT_EQ(table.count, std::size(kDesignRows));
+    // Slider positions that no fixed preset uses; only the configurable row
+    // takes them, and only fixed type-13 rows move them.
+    ControlState sliders;
+    sliders.pitch = -5;
+    sliders.tone = -30;
+    sliders.robot = 40;
+    sliders.echo = 30;
+    sliders.deEsser = true;
+    for (int i = -1; i <= 33; ++i) {
+        SCOPED_TRACE("preset " + std::to_string(i));
+        const DesignRow& want = kDesignRows[i < 0 || i > 32 ? 0 : i];  // out of range: row 0
+        if (i >= 0 && i <= 32) {
+            const VoicePresetDef& got = table[std::size_t(i)];
+            EXPECT_EQ(std::wstring(got.label), want.label);
+            EXPECT_EQ(std::wstring(got.description), want.description);
+            EXPECT_EQ(std::make_tuple(got.type, got.pitch, got.tone, got.robot, got.echo, got.configurable),
+                      std::make_tuple(want.type, want.pitch, want.tone, want.robot, want.echo, want.configurable));
         }
+        ControlState controls = sliders;
+        controls.voicePreset = i;
+        const ProcessingParams p = makeProcessingParams(controls);
+        ProcessingParams expected = p;
+        const DesignRow& amounts = want.configurable ? DesignRow{nullptr, nullptr, 0, -5, -30, 40, 30, true} : want;
+        expected.voiceType = want.type;
+        expected.pitchSemitones = float(amounts.pitch);
+        expected.tone = float(amounts.tone) / 100;
+        expected.robot = float(amounts.robot) / 100;
+        expected.echo = float(amounts.echo) / 100;
+        EXPECT_EQ(std::make_tuple(p.voiceType, p.pitchSemitones, p.tone, p.robot, p.echo),
+                  std::make_tuple(expected.voiceType, expected.pitchSemitones, expected.tone, expected.robot,
+                                  expected.echo));
+        syncSlidersToPreset(controls);
+        const bool moves = want.type == 13 && !want.configurable;
+        EXPECT_EQ(std::make_tuple(controls.pitch, controls.tone, controls.robot, controls.echo),
+                  moves ? std::make_tuple(want.pitch, want.tone, want.robot, want.echo)
+                        : std::make_tuple(-5, -30, 40, 30));
+        expectMatchesTheTranscription(expected);
     }
+}
+
+// Settings the preset rows do not reach: switches off, other strengths and
+// gains, the parametric thresholds and the unassigned voice types.
+TEST(ChainReference, OtherSettingsMatchTheTranscription) {
+    // enabled, strength, high-pass, compressor, limiter, gate, de-esser, gain dB, type, pitch, tone, robot, echo
+    const ProcessingParams cases[] = {
+        {true, 0.0f, false, false, false, false, false, 0.0f, 0, 0.0f, 0.0f, 0.0f, 0.0f},
+        {true, 1.0f, true, false, false, true, true, -6.0f, 13, 0.049f, 0.0f, 0.001f, 0.001f},
+        {true, 0.3f, false, true, false, true, false, 4.0f, 13, 0.05f, 1.0f, 1.0f, 0.6f},
+        {true, 0.8f, true, true, true, true, true, 0.0f, 13, -8.0f, -1.0f, 0.002f, 0.002f},
+        {true, 0.5f, false, false, true, true, false, 0.0f, -1, 0.0f, 0.0f, 0.0f, 0.0f},
+        {true, 0.5f, true, false, true, false, false, 0.0f, 2, 0.0f, 0.0f, 0.0f, 0.0f},
+        {true, 0.5f, true, true, true, true, false, 0.0f, 6, 0.0f, 0.0f, 0.0f, 0.0f},
+        {true, 0.5f, true, true, true, true, false, 0.0f, 11, 0.0f, 0.0f, 0.0f, 0.0f},
+        {true, 0.5f, true, true, true, true, false, 0.0f, 14, 0.0f, 0.0f, 0.0f, 0.0f},
+    };
+    for (const ProcessingParams& p : cases) {
+        SCOPED_TRACE(::testing::Message() << "type " << p.voiceType << ", strength " << p.noiseStrength);
+        expectMatchesTheTranscription(p);
+    }
+}
+
+// The shifter's reads never leave the line, whatever delay is asked for.
+TEST(PitchShifter, ReadsStayInsideTheLine) {
+    auto chain = std::make_unique<VoiceChain>();
+    for (std::size_t i = 0; i < kPitchLineLength; ++i) chain->pitchDelay[i] = float(i);
+    chain->pitchWritePos = 100;
+    // The newest sample is one back; below 1 reads it, above 8190 reads 8190
+    // back (slot 102).
+    const std::pair<float, float> cases[] = {{1.0f, 99.0f},    {0.0f, 99.0f},     {-5.0f, 99.0f},
+                                             {2.5f, 97.5f},    {8190.0f, 102.0f}, {1e9f, 102.0f}};
+    for (const auto& [delay, want] : cases) EXPECT_EQ(chain->readDelay(delay), want) << delay;
+    EXPECT_TRUE(std::isfinite(chain->readDelay(std::nanf(""))));
 }
 
 }  // namespace

@@ -1,52 +1,83 @@
-#include "audio/device_names.h"
-
+// The device-name rules: which capture endpoints stay out of the microphone
+// list and which waveOut device is the cable's playback side; and the
+// microphone chosen after a refresh.
 #include <gtest/gtest.h>
 
-#include <string>
+#include <utility>
+#include <vector>
 
+#include "audio/capture_devices.h"
+#include "audio/device_names.h"
+
+namespace zalo {
 namespace {
 
-using zalo::isCableOutputName;
-
-TEST(CableOutputName, MatchesEitherKeyInAnyLetterCase) {
-    EXPECT_TRUE(isCableOutputName(L"CABLE Input (VB-Audio Virtual Cable)"));
-    EXPECT_TRUE(isCableOutputName(L"cable input (vb-audio virtual cable)"));
-    EXPECT_TRUE(isCableOutputName(L"cAbLe InPuT"));
-    EXPECT_TRUE(isCableOutputName(L"VB-Audio Point"));
-    EXPECT_TRUE(isCableOutputName(L"Speakers (VB-AUDIO POINT)"));
-    // The key may sit anywhere in the name.
-    EXPECT_TRUE(isCableOutputName(L"Hi-Fi Cable Input (VB-Audio Hi-Fi Cable)"));
-    // Non-ASCII letters around the key do not disturb the match.
-    EXPECT_TRUE(isCableOutputName(L"\u00C1udio CABLE Input \u00E7"));
+TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
+    constexpr auto kNone = CaptureExclusion::None, kCable = CaptureExclusion::VirtualCable,
+                   kLoop = CaptureExclusion::Loopback;
+    const struct {
+        const wchar_t* name;
+        CaptureExclusion asMicrophone;
+        bool isCablePlayback;
+    } names[] = {
+        {L"CABLE Output (VB-Audio Virtual Cable)", kCable, false},
+        {L"Line 1 (CaBlE OuTpUt)", kCable, false},
+        {L"ZALO AUDIO MICROPHONE", kCable, false},
+        {L"Zalo Audio Virtual Microphone (2)", kCable, false},
+        {L"VB-AUDIO VIRTUAL CABLE", kCable, false},
+        {L"Monitor of CABLE Input (VB-Audio Virtual Cable)", kCable, true},
+        {L"Stereo Mix (CABLE Output)", kCable, false},  // both rules: the cable wins
+        {L"Stereo Mix (Realtek(R) Audio)", kLoop, false},
+        {L"Mixagem Estereo (Realtek(R) Audio)", kLoop, false},
+        {L"What U Hear (Sound Blaster)", kLoop, false},
+        {L"WAVE OUT MIX", kLoop, false},
+        {L"Analog LOOPBACK 3-4", kLoop, false},
+        {L"Microphone (Realtek(R) Audio)", kNone, false},
+        {L"Microphone", kNone, false},  // the name of an endpoint whose name cannot be read
+        {L"", kNone, false},
+        {L"Mixagem est\u00E9reo (Realtek(R) Audio)", kNone, false},  // accents are not folded
+        {L"MIXAGEM EST\u00C9REO", kNone, false},
+        {L"CABLE Outp", kNone, false},  // keys cut short, as a driver might
+        {L"Stereo Mi", kNone, false},
+        {L"StereoMix", kNone, false},
+        {L"Loop back mic", kNone, false},
+        {L"Zalo Audio Mic", kNone, false},
+        {L"CABLE Input (VB-Audio Virtual C", kNone, true},  // waveOut keeps 31 characters
+        {L"cAbLe InPuT", kNone, true},
+        {L"Speakers (VB-AUDIO POINT)", kNone, true},
+        {L"Hi-Fi Cable Input (VB-Audio Hi-Fi Cable)", kNone, true},
+        {L"\u00C1udio CABLE Input \u00E7", kNone, true},
+        {L"Speakers on CABLE Inp", kNone, false},  // a cut inside the key loses it
+        {L"Output on VB-Audio Poi", kNone, false},
+        {L"Alto-falantes (Realtek\u00AE Audio)", kNone, false},
+        {L"CableInput", kNone, false},  // the keys need their exact spacing and hyphen
+        {L"Cable  Input", kNone, false},
+        {L"VB Audio Point", kNone, false},
+        {L"CABLE-A Input (VB-Audio Cable A)", kNone, false},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(captureExclusionOf(n.name), n.asMicrophone) << n.name;
+        EXPECT_EQ(isCableOutputName(n.name), n.isCablePlayback) << n.name;
+    }
 }
 
-TEST(CableOutputName, MatchesNamesCutByWaveOut) {
-    // waveOut keeps 31 characters of the 36-character endpoint name.
-    const std::wstring full = L"CABLE Input (VB-Audio Virtual Cable)";
-    const std::wstring cut = full.substr(0, 31);
-    ASSERT_EQ(cut, L"CABLE Input (VB-Audio Virtual C");
-    EXPECT_TRUE(isCableOutputName(cut));
-    // A cut that falls inside a key loses the match: the rule is a plain
-    // substring test, with no fuzzy matching of truncated keys.
-    EXPECT_FALSE(isCableOutputName(L"Speakers on CABLE Inp"));
-    EXPECT_FALSE(isCableOutputName(L"Output on VB-Audio Poi"));
-}
-
-TEST(CableOutputName, RejectsOtherDevices) {
-    EXPECT_FALSE(isCableOutputName(L""));
-    EXPECT_FALSE(isCableOutputName(L"Speakers (Realtek High Definition Audio)"));
-    EXPECT_FALSE(isCableOutputName(L"Alto-falantes (Realtek\u00AE Audio)"));
-    // The recording side and the bare product name carry neither key.
-    EXPECT_FALSE(isCableOutputName(L"CABLE Output (VB-Audio Virtual Cable)"));
-    EXPECT_FALSE(isCableOutputName(L"Monitor of CABLE Output"));
-    EXPECT_FALSE(isCableOutputName(L"VB-Audio Virtual Cable"));
-    // Near misses: the keys need their exact spacing and hyphen.
-    EXPECT_FALSE(isCableOutputName(L"CableInput"));
-    EXPECT_FALSE(isCableOutputName(L"Cable  Input"));
-    EXPECT_FALSE(isCableOutputName(L"VB Audio Point"));
-    EXPECT_FALSE(isCableOutputName(L"Line Input (cable)"));
-    // The A/B cables put a letter inside the key, so they are not taken.
-    EXPECT_FALSE(isCableOutputName(L"CABLE-A Input (VB-Audio Cable A)"));
+TEST(ChooseCaptureDevice, FirstDeviceWithExactlyTheRememberedIdElseTheFirst) {
+    const std::vector<CaptureDevice> devices = {
+        {L"{aaaa}", L"Microphone (USB)"}, {L"{BBBB}", L"Headset"}, {L"{cccc}", L"Headset"},
+        {L"x", L"B"}, {L"x", L"C"}, {L"", L"D"},
+    };
+    const std::pair<const wchar_t*, std::size_t> cases[] = {
+        {L"{BBBB}", 1}, {L"{cccc}", 2},  // the id decides, not the name
+        {L"x", 3},                       // the first of duplicate ids
+        {L"{bbbb}", 0}, {L"{BBB", 0}, {L"{BBBB} ", 0}, {L"Headset", 0},
+        {L"", 0},                        // no remembered id never matches an empty id
+    };
+    for (const auto& [remembered, index] : cases) {
+        EXPECT_EQ(chooseCaptureDevice(devices, remembered), index) << remembered;
+    }
+    EXPECT_FALSE(chooseCaptureDevice({}, L"").has_value());
+    EXPECT_FALSE(chooseCaptureDevice({}, L"{aaaa}").has_value());
 }
 
 }  // namespace
+}  // namespace zalo

@@ -1,161 +1,99 @@
-// The preset tables and the one mapping from controls to the settings block.
+// The settings block: engine defaults, the noise presets of the design's
+// table, slider ranges and the chain's clamps.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "dsp/processing_params.h"
-#include "dsp/voice_presets.h"
 
 namespace zalo {
 namespace {
 
-TEST(VoicePresetTable, ShapeAndInvariants) {
-    const auto& table = voicePresetTable();
-    ASSERT_EQ(table.count, 33u);
-    int configurable = 0;
-    for (std::size_t i = 0; i < table.count; ++i) {
-        const auto& row = table[i];
-        SCOPED_TRACE(i);
-        ASSERT_NE(row.label, nullptr);
-        ASSERT_NE(row.description, nullptr);
-        // A pictograph (possibly with a variation selector) then a blank.
-        const std::wstring label = row.label;
-        EXPECT_NE(label.find(L' '), std::wstring::npos);
-        EXPECT_LE(label.find(L' '), 4u);
-        EXPECT_GT(static_cast<unsigned>(label[0]), 0x2000u);
-        configurable += row.configurable;
-        if (row.type != 13) {
-            EXPECT_EQ(row.pitch | row.tone | row.robot | row.echo, 0);
-        }
-        EXPECT_GE(row.pitch, -8);  EXPECT_LE(row.pitch, 8);
-        EXPECT_GE(row.tone, -100); EXPECT_LE(row.tone, 100);
-        EXPECT_GE(row.robot, 0);   EXPECT_LE(row.robot, 100);
-        EXPECT_GE(row.echo, 0);    EXPECT_LE(row.echo, 60);
-    }
-    EXPECT_EQ(configurable, 1);
-    EXPECT_TRUE(table[32].configurable);
-
-    EXPECT_EQ(std::wstring(table[0].label), L"⏺ Original / sem efeito");
-    EXPECT_EQ(std::wstring(table[1].label), L"🎙️ Voz limpa / streamer");
-    EXPECT_EQ(std::wstring(table[32].label), L"⚙️ Configurável");
-    const int types[] = {0, 1, 3, 4, 5, 7, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13, 13,
-                         13, 13, 13, 13, 13, 13, 10, 9, 8, 12, 13, 13, 13, 13, 13, 13};
-    for (std::size_t i = 0; i < table.count; ++i) EXPECT_EQ(table[i].type, types[i]) << i;
-
-    EXPECT_EQ(&voicePresetRow(-1), &table[0]);
-    EXPECT_EQ(&voicePresetRow(33), &table[0]);
-    EXPECT_EQ(&voicePresetRow(32), &table[32]);
-}
-
-TEST(MakeProcessingParams, StartUpControlsGiveTheEngineDefaultsWithVoiceOne) {
-    const ProcessingParams p = makeProcessingParams(ControlState{});
-    EXPECT_TRUE(p.enabled);
-    EXPECT_FLOAT_EQ(p.noiseStrength, 0.65f);
-    EXPECT_TRUE(p.highPass && p.compressor && p.limiter && p.gate);
-    EXPECT_FALSE(p.deEsser);
-    EXPECT_EQ(p.inputGainDb, 0.0f);
-    EXPECT_EQ(p.voiceType, 1);
-}
-
-TEST(MakeProcessingParams, VoiceFieldsComeFromTheRowUnlessConfigurable) {
-    ControlState s;
-    s.pitch = 5; s.tone = -70; s.robot = 40; s.echo = 33;
-
-    s.voicePreset = 20;  // "Mago": -3, -42, 0, 22; the sliders are ignored
-    ProcessingParams p = makeProcessingParams(s);
-    EXPECT_EQ(p.voiceType, 13);
-    EXPECT_EQ(p.pitchSemitones, -3.0f);
-    EXPECT_FLOAT_EQ(p.tone, -0.42f);
-    EXPECT_EQ(p.robot, 0.0f);
-    EXPECT_FLOAT_EQ(p.echo, 0.22f);
-
-    s.voicePreset = 32;  // configurable: the sliders, unscaled pitch
-    p = makeProcessingParams(s);
-    EXPECT_EQ(p.pitchSemitones, 5.0f);
-    EXPECT_FLOAT_EQ(p.tone, -0.70f);
-    EXPECT_FLOAT_EQ(p.robot, 0.40f);
-    EXPECT_FLOAT_EQ(p.echo, 0.33f);
-
-    s.voicePreset = -1;  // no selection: "Original"
-    p = makeProcessingParams(s);
-    EXPECT_EQ(p.voiceType, 0);
-    EXPECT_EQ(p.pitchSemitones, 0.0f);
-
-    s.voicePreset = 4;   // type 5: sliders ignored
-    EXPECT_EQ(makeProcessingParams(s).robot, 0.0f);
-
-    s.voicePreset = 32;  // slider positions beyond their range are held to it
-    s.pitch = 20; s.echo = 100; s.strength = 250;
-    p = makeProcessingParams(s);
-    EXPECT_EQ(p.pitchSemitones, 8.0f);
-    EXPECT_FLOAT_EQ(p.echo, 0.60f);
-    EXPECT_EQ(p.noiseStrength, 1.0f);
-}
-
-TEST(SyncSliders, OnlyFixedParametricPresetsMoveTheSliders) {
-    ControlState s;
-    s.pitch = 2; s.tone = 3; s.robot = 4; s.echo = 5;
-    s.voicePreset = 4;  // type 5
-    syncSlidersToPreset(s);
-    EXPECT_EQ(s.pitch, 2);
-    s.voicePreset = 22;  // "Monstro"
-    syncSlidersToPreset(s);
-    EXPECT_EQ(s.pitch, -7); EXPECT_EQ(s.tone, -48); EXPECT_EQ(s.robot, 18); EXPECT_EQ(s.echo, 4);
-    // Choosing "Configurável" afterwards starts from the monster's values.
-    s.voicePreset = 32;
-    syncSlidersToPreset(s);
-    EXPECT_EQ(s.pitch, -7);
-    EXPECT_EQ(makeProcessingParams(s).pitchSemitones, -7.0f);
-}
-
-TEST(NoisePresets, TableAndApplication) {
+TEST(NoisePresets, EveryRowSetsTheDesignsSliderAndSwitches) {
+    const struct {
+        const wchar_t* label;
+        int strength;
+        bool cleanUp, gate, deEsser;  // cleanUp: high-pass, compressor and limiter
+    } design[] = {
+        {L"DESLIGADO", 0, false, false, false},
+        {L"SUAVE", 25, true, false, false},
+        {L"PADRÃO", 50, true, true, false},
+        {L"FORTE", 78, true, true, true},
+        {L"VOZ LIMPA", 60, true, true, true},
+        {L"BROADCAST ULTRA (estilo NVIDIA)", 92, true, true, true},
+        {L"NOITE SILENCIOSA", 88, true, true, true},
+        {L"CALL / DISCORD", 68, true, true, false},
+        {L"STREAM", 58, true, true, true},
+        {L"ESTÚDIO", 74, true, true, true},
+    };
     const NoisePresetDef* table = noisePresetTable();
-    EXPECT_EQ(std::wstring(table[2].label), L"PADRÃO");
-    EXPECT_EQ(std::wstring(table[5].label), L"BROADCAST ULTRA (estilo NVIDIA)");
-    EXPECT_EQ(std::wstring(table[10].label), L"CUSTOM");
-    const int strengths[] = {0, 25, 50, 78, 60, 92, 88, 68, 58, 74};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(table[i].strength, strengths[i]);
-
+    for (int i = 0; i < 10; ++i) {
+        const auto& want = design[i];
+        EXPECT_EQ(std::wstring(table[i].label), want.label);
+        ControlState s;
+        ASSERT_TRUE(applyNoisePreset(s, i));
+        EXPECT_EQ(std::make_tuple(s.strength, s.highPass, s.compressor, s.limiter, s.gate, s.deEsser),
+                  std::make_tuple(want.strength, want.cleanUp, want.cleanUp, want.cleanUp, want.gate, want.deEsser))
+            << want.label;
+    }
+    // "CUSTOM" and indices outside the combo change nothing.
+    EXPECT_EQ(std::wstring(table[kNoisePresetCustom].label), L"CUSTOM");
     ControlState s;
-    ASSERT_TRUE(applyNoisePreset(s, 3));  // "FORTE"
-    EXPECT_EQ(s.strength, 78);
-    EXPECT_TRUE(s.highPass && s.compressor && s.limiter && s.gate && s.deEsser);
-    ASSERT_TRUE(applyNoisePreset(s, 1));  // "SUAVE": clean-up only
-    EXPECT_TRUE(s.highPass && s.compressor && s.limiter);
-    EXPECT_FALSE(s.gate || s.deEsser);
-    ASSERT_TRUE(applyNoisePreset(s, 0));  // "DESLIGADO": all off, strength 0
-    EXPECT_FALSE(s.highPass || s.compressor || s.limiter || s.gate || s.deEsser);
-    EXPECT_EQ(makeProcessingParams(s).noiseStrength, 0.0f);
-
     s.strength = 41;
-    s.gate = true;
-    const ControlState before = s;
-    EXPECT_FALSE(applyNoisePreset(s, kNoisePresetCustom));
-    EXPECT_FALSE(applyNoisePreset(s, 11));
-    EXPECT_FALSE(applyNoisePreset(s, -1));
-    EXPECT_EQ(s.strength, before.strength);
-    EXPECT_EQ(s.gate, before.gate);
+    s.gate = false;
+    for (int i : {kNoisePresetCustom, 11, -1}) EXPECT_FALSE(applyNoisePreset(s, i)) << i;
+    EXPECT_EQ(std::make_tuple(s.strength, s.gate, s.highPass), std::make_tuple(41, false, true));
 }
 
-TEST(ClampForChain, RangesAndNonFiniteValues) {
-    ProcessingParams p;
-    p.noiseStrength = 3.0f; p.pitchSemitones = -12.0f; p.tone = 1.5f; p.robot = -0.5f; p.echo = 0.9f;
-    ProcessingParams c = clampForChain(p);
-    EXPECT_EQ(c.noiseStrength, 1.0f);
-    EXPECT_EQ(c.pitchSemitones, -8.0f);
-    EXPECT_EQ(c.tone, 1.0f);
-    EXPECT_EQ(c.robot, 0.0f);
-    EXPECT_EQ(c.echo, 0.6f);
+TEST(ProcessingParams, EngineDefaultsAndSliderRanges) {
+    const ProcessingParams d;
+    EXPECT_EQ(std::make_tuple(d.enabled, d.noiseStrength, d.highPass, d.compressor, d.limiter, d.gate, d.deEsser,
+                              d.inputGainDb, d.voiceType),
+              std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 0));
+    // Positions beyond a slider's range are held to it.
+    ControlState s;
+    s.voicePreset = 32;
+    for (int sign : {1, -1}) {
+        s.pitch = 20 * sign;
+        s.tone = 300 * sign;
+        s.robot = 200 * sign;
+        s.echo = 100 * sign;
+        s.strength = 250 * sign;
+        const ProcessingParams p = makeProcessingParams(s);
+        EXPECT_EQ(std::make_tuple(p.pitchSemitones, p.tone, p.robot, p.echo, p.noiseStrength),
+                  sign > 0 ? std::make_tuple(8.0f, 1.0f, 1.0f, 0.6f, 1.0f)
+                           : std::make_tuple(-8.0f, -1.0f, 0.0f, 0.0f, 0.0f));
+    }
+}
 
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float inf = std::numeric_limits<float>::infinity();
-    p.noiseStrength = nan; p.pitchSemitones = inf; p.tone = -inf; p.robot = nan; p.echo = nan;
+TEST(ClampForChain, HoldsAmountsToTheirRangesAndNonFiniteToZero) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float ProcessingParams::*field;
+        float lo, hi;
+    } ranges[] = {
+        {&ProcessingParams::noiseStrength, 0.0f, 1.0f}, {&ProcessingParams::pitchSemitones, -8.0f, 8.0f},
+        {&ProcessingParams::tone, -1.0f, 1.0f},         {&ProcessingParams::robot, 0.0f, 1.0f},
+        {&ProcessingParams::echo, 0.0f, 0.6f},
+    };
+    for (const auto& r : ranges) {
+        const std::pair<float, float> cases[] = {
+            {r.hi + 1, r.hi}, {r.lo - 1, r.lo}, {r.hi / 2, r.hi / 2}, {nan, 0.0f}, {inf, 0.0f}, {-inf, 0.0f}};
+        for (const auto& [in, want] : cases) {
+            ProcessingParams p;
+            p.*r.field = in;
+            EXPECT_EQ(clampForChain(p).*r.field, want) << in << " in " << r.lo << ".." << r.hi;
+        }
+    }
+    // The input gain has no range; only a non-finite gain is neutralised.
+    ProcessingParams p;
+    p.inputGainDb = 30.0f;
+    EXPECT_EQ(clampForChain(p).inputGainDb, 30.0f);
     p.inputGainDb = nan;
-    c = clampForChain(p);
-    for (float v : {c.noiseStrength, c.pitchSemitones, c.tone, c.robot, c.echo, c.inputGainDb})
-        EXPECT_EQ(v, 0.0f);
+    EXPECT_EQ(clampForChain(p).inputGainDb, 0.0f);
 }
 
 }  // namespace

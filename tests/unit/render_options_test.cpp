@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,12 +21,13 @@ zalo::RenderOptions parseOk(Args args) {
     return o;
 }
 
-TEST(RenderOptions, NoOptionsGiveTheStartUpControls) {
-    const zalo::ControlState c = zalo::controlStateFor(parseOk({}));
-    EXPECT_EQ(c.strength, 65);
-    EXPECT_EQ(c.voicePreset, 1);
-    EXPECT_TRUE(c.highPass && c.compressor && c.limiter && c.gate && c.filterOn);
-    EXPECT_FALSE(c.deEsser);
+TEST(RenderOptions, NoOptionsGiveTheStartUpSettings) {
+    // The main window at start-up: filter on, strength 65, "Voz limpa", every
+    // clean-up switch but the de-esser.
+    const zalo::ProcessingParams p = zalo::processingParamsFor(parseOk({}));
+    EXPECT_EQ(std::make_tuple(p.enabled, p.noiseStrength, p.highPass, p.compressor, p.limiter, p.gate, p.deEsser,
+                              p.inputGainDb, p.voiceType),
+              std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 1));
 }
 
 TEST(RenderOptions, NoisePresetThenStrengthThenSwitchesWhateverTheArgumentOrder) {

@@ -105,6 +105,7 @@ TEST(WaveRead, RejectsEachBadInputClass) {
         {riff({fmt(0, 1, 8000, 32, 2, 32), data}), "SubFormat"},
         {riff({fmt(1, 0, 8000, 16), data}), "zero channels"},
         {riff({fmt(1, 1, 0, 16), data}), "zero sample rate"},
+        {riff({chunk("fmt ", cat({le({1, 2}, 2), le({8000, 16000}, 4), le({2, 16}, 2)})), data}), "block align"},
     };
     for (const auto& [file, message] : cases) {
         zalo::MonoAudio out;

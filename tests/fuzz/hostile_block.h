@@ -1,0 +1,138 @@
+// One hostile run of processBlock, decoded from raw bytes: any settings
+// (non-finite ones included), then blocks at any rate and length of raw float
+// samples (NaN, infinities, huge and subnormal values). Checks every block for
+// non-finite output and, with the limiter on, for samples above its ceiling;
+// then half a second of ordinary speech-band audio with sane settings must
+// come out audible. The libFuzzer target runs it on its inputs and the unit
+// suite on a table of seeded ones.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "audio/audio_engine.h"
+
+namespace zalo::hostile {
+
+constexpr float kLimiterCeiling = 0.985f;
+constexpr unsigned kRates[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000, 88200, 96000, 192000, 0, 1, 7, 384000};
+
+// Byte layout: switches (bit 0 filter, 1 high-pass, 2 compressor, 3 limiter,
+// 4 gate, 5 de-esser, 6 input gain present), voice type, then strength,
+// pitch, tone, robot, echo and (with bit 6) the gain, each either an odd byte
+// and a raw float or an even byte and a byte scaled into the slider's range.
+// Then blocks: a rate byte (below 200 picks from kRates, else a raw u32
+// follows), a length byte (1 + 16 * (b % 64) frames) and the samples as raw
+// floats. Multi-byte values are big-endian.
+class Input {
+public:
+    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    std::size_t left() const { return size_ - pos_; }
+    std::uint8_t byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    std::uint32_t u32() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v = (v << 8) | byte();
+        return v;
+    }
+    float rawFloat() {
+        const std::uint32_t bits = u32();
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return f;
+    }
+    float amount(float lo, float hi) {
+        if (byte() & 1) return rawFloat();
+        return lo + (hi - lo) * static_cast<float>(byte()) / 255.0f;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+struct Outcome {
+    const char* fault = nullptr;  // nullptr: every check held
+    std::size_t hostileBlocks = 0;
+};
+
+inline const char* checkBlock(const AudioEngine& engine, bool limited) {
+    for (std::size_t i = 0; i < engine.lastBlockSize(); ++i) {
+        const float y = engine.lastBlock()[i];
+        if (!std::isfinite(y)) return "non-finite output";
+        if (limited && std::fabs(y) > kLimiterCeiling) return "limiter ceiling exceeded";
+    }
+    return nullptr;
+}
+
+inline Outcome run(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    Outcome out;
+    auto engine = std::make_unique<AudioEngine>();
+
+    ProcessingParams p;
+    const std::uint8_t switches = in.byte();
+    p.enabled = (switches & 1) != 0;
+    p.highPass = (switches & 2) != 0;
+    p.compressor = (switches & 4) != 0;
+    p.limiter = (switches & 8) != 0;
+    p.gate = (switches & 16) != 0;
+    p.deEsser = (switches & 32) != 0;
+    p.voiceType = static_cast<std::int8_t>(in.byte()) % 16;
+    p.noiseStrength = in.amount(0.0f, 1.0f);
+    p.pitchSemitones = in.amount(-8.0f, 8.0f);
+    p.tone = in.amount(-1.0f, 1.0f);
+    p.robot = in.amount(0.0f, 1.0f);
+    p.echo = in.amount(0.0f, 0.6f);
+    p.inputGainDb = (switches & 64) ? in.amount(-40.0f, 40.0f) : 0.0f;
+    engine->setParams(p);
+
+    std::vector<float> block;
+    while (in.left() > 2) {
+        const std::uint8_t rateByte = in.byte();
+        const unsigned rate = rateByte < 200 ? kRates[rateByte % (sizeof kRates / sizeof kRates[0])]
+                                             : in.u32() % 1000000u;
+        block.resize(1 + in.byte() % 64 * 16);
+        for (auto& s : block) s = in.left() >= 4 ? in.rawFloat() : 0.0f;
+        engine->processBlock(block.data(), block.size(), rate);
+        ++out.hostileBlocks;
+        if ((out.fault = checkBlock(*engine, p.enabled && p.limiter))) return out;
+        if (p.enabled && !(std::isfinite(engine->inputPeak.load()) && std::isfinite(engine->outputPeak.load()))) {
+            out.fault = "non-finite meter";
+            return out;
+        }
+    }
+
+    // Recovery: the same voice with sane amounts, and 220 Hz + 1330 Hz at 48 kHz.
+    ProcessingParams sane;
+    sane.voiceType = p.voiceType;
+    sane.noiseStrength = 1.0f;
+    sane.pitchSemitones = 3.0f;
+    sane.robot = 0.5f;
+    sane.echo = 0.3f;
+    sane.deEsser = true;
+    engine->setParams(sane);
+    constexpr std::size_t kBlock = 480;
+    constexpr int kBlocks = 50;  // half a second: recovery must come well within one
+    float speech[kBlock];
+    double tailEnergy = 0.0;
+    for (int b = 0; b < kBlocks; ++b) {
+        for (std::size_t i = 0; i < kBlock; ++i) {
+            const double t = static_cast<double>(b * kBlock + i) / 48000.0;
+            speech[i] = static_cast<float>(0.25 * std::sin(2 * 3.14159265 * 220.0 * t) +
+                                           0.15 * std::sin(2 * 3.14159265 * 1330.0 * t));
+        }
+        engine->processBlock(speech, kBlock, 48000);
+        if ((out.fault = checkBlock(*engine, true))) return out;
+        for (std::size_t i = 0; b >= kBlocks - 10 && i < engine->lastBlockSize(); ++i)
+            tailEnergy += static_cast<double>(engine->lastBlock()[i]) * engine->lastBlock()[i];
+    }
+    if (std::sqrt(tailEnergy / (10.0 * kBlock)) < 1e-3) out.fault = "chain stayed silent after a hostile block";
+    return out;
+}
+
+}  // namespace zalo::hostile
