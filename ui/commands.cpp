@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "dsp/voice_presets.h"
 #include "settings/settings_store.h"

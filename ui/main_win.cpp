@@ -42,7 +42,9 @@ bool registerMainWindowClass(HINSTANCE instance) {
     // Owned by the class for the life of the process.
     wc.hbrBackground = CreateSolidBrush(RGB(bg.r, bg.g, bg.b));
     wc.lpszClassName = kMainWindowClass;
-    return RegisterClassExW(&wc) != 0;
+    if (RegisterClassExW(&wc) != 0) return true;
+    if (wc.hbrBackground != nullptr) DeleteObject(wc.hbrBackground);
+    return false;
 }
 
 // Top-left corner that centres a window of the given outer size in the work

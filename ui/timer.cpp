@@ -21,7 +21,7 @@ void App::onTimer() {
         live = liveNow;
         setText(Field::liveLabel, live ? text::kLiveOn : text::kLiveOff);
         // Its colour comes from WM_CTLCOLORSTATIC, so it must repaint whole.
-        InvalidateRect(control(Field::liveLabel), nullptr, TRUE);
+        if (HWND label = control(Field::liveLabel)) InvalidateRect(label, nullptr, TRUE);
     }
 
     setText(Field::statusLabel, statusText(capturing, engine.cable.connected.load()));
