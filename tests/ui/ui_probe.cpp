@@ -1,0 +1,162 @@
+// Test-only tool: finds ZaloAudio's main window and lists or drives its
+// controls from another process, as a user would. Commands run in order:
+//   desktop NAME         (first only) look on that explorer /desktop desktop
+//   wait                 until the main window exists (10 s), else exit 2
+//   list                 one line per child: index class id x y w h style
+//                        enabled visible check pos text (tab-separated); for a
+//                        combo, check is the item count and every item follows
+//   frame                the main window's outer rectangle on the screen
+//   click ID             BM_CLICK; refuses (exit 3) a disabled control, since
+//                        Wine's BM_CLICK would click it anyway
+//   select ID INDEX      choose a combo item and notify as a user's pick does
+//   slide ID POS         move a slider and send the parent its WM_HSCROLL
+//   show                 restore the window; quit: post WM_QUIT to its loop
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+HWND mainWindow = nullptr;
+
+void out(const std::wstring& line) {
+    const std::wstring withNewline = line + L"\n";
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, withNewline.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, withNewline.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
+    fwrite(utf8.data(), 1, utf8.size() - 1, stdout);
+    fflush(stdout);
+}
+
+BOOL CALLBACK collect(HWND child, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+    return TRUE;
+}
+
+std::wstring textOf(HWND h) {
+    wchar_t buffer[1024] = {};
+    SendMessageW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+std::wstring itemOf(HWND combo, long index) {
+    std::wstring item(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&item[0]));
+    return item.c_str();
+}
+
+void listControls() {
+    std::vector<HWND> children;
+    EnumChildWindows(mainWindow, collect, reinterpret_cast<LPARAM>(&children));
+    int index = 0;
+    for (HWND h : children) {
+        if (GetParent(h) != mainWindow) continue;  // a combo's own edit or list
+        wchar_t cls[64] = {};
+        GetClassNameW(h, cls, 64);
+        RECT r{};
+        GetWindowRect(h, &r);
+        MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&r), 2);
+        long pos = 0, check = 0;
+        std::wstring text = textOf(h);
+        if (_wcsicmp(cls, L"ComboBox") == 0) {
+            // Its extent when dropped down: the selection field (the window
+            // itself) plus the list, whose height CB_GETDROPPEDCONTROLRECT
+            // gives under Wine.
+            RECT dropped{};
+            SendMessageW(h, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            r.bottom += dropped.bottom - dropped.top;
+            pos = static_cast<long>(SendMessageW(h, CB_GETCURSEL, 0, 0));
+            check = static_cast<long>(SendMessageW(h, CB_GETCOUNT, 0, 0));
+            text = pos >= 0 ? itemOf(h, pos) : L"";  // then every item, tab-separated
+            for (long item = 0; item < check; ++item) text += L"\t" + itemOf(h, item);
+        } else if (_wcsicmp(cls, TRACKBAR_CLASSW) == 0) {
+            pos = static_cast<long>(SendMessageW(h, TBM_GETPOS, 0, 0));
+        } else if (_wcsicmp(cls, PROGRESS_CLASSW) == 0) {
+            pos = static_cast<long>(SendMessageW(h, PBM_GETPOS, 0, 0));
+        } else if (_wcsicmp(cls, L"Button") == 0) {
+            check = static_cast<long>(SendMessageW(h, BM_GETCHECK, 0, 0));
+        }
+        wchar_t line[256];
+        swprintf(line, 256, L"%d\t%ls\t%d\t%ld\t%ld\t%ld\t%ld\t%08lx\t%d\t%d\t%ld\t%ld\t", index++, cls,
+                 GetDlgCtrlID(h), r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)), IsWindowEnabled(h) ? 1 : 0,
+                 IsWindowVisible(h) ? 1 : 0, check, pos);
+        out(line + text);
+    }
+}
+
+HWND child(const wchar_t* id) {
+    HWND h = GetDlgItem(mainWindow, _wtoi(id));
+    if (h == nullptr) {
+        out(std::wstring(L"no control ") + id);
+        ExitProcess(4);
+    }
+    return h;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    // "desktop NAME" first: look on a virtual desktop of explorer /desktop,
+    // which may not exist yet while the program starts.
+    const wchar_t* desktop = nullptr;
+    if (argc > 2 && wcscmp(argv[1], L"desktop") == 0) {
+        desktop = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
+    for (int i = 0; i < 200 && mainWindow == nullptr; ++i) {
+        HDESK desk = desktop != nullptr ? OpenDesktopW(desktop, 0, FALSE, GENERIC_ALL) : nullptr;
+        if (desktop == nullptr || (desk != nullptr && SetThreadDesktop(desk))) {
+            mainWindow = FindWindowW(L"ZaloAudioMainWindow", nullptr);
+        }
+        if (mainWindow == nullptr && (argc < 2 || wcscmp(argv[1], L"wait") != 0)) break;
+        if (mainWindow == nullptr) Sleep(50);
+    }
+    if (mainWindow == nullptr) {
+        out(L"no main window");
+        return 2;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring cmd = argv[i];
+        if (cmd == L"list") {
+            listControls();
+        } else if (cmd == L"frame") {
+            RECT r{};
+            GetWindowRect(mainWindow, &r);
+            wchar_t line[64];
+            swprintf(line, 64, L"%ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
+            out(line);
+        } else if (cmd == L"click" && i + 1 < argc) {
+            HWND h = child(argv[++i]);
+            if (!IsWindowEnabled(h)) {
+                out(std::wstring(L"disabled ") + argv[i]);
+                return 3;
+            }
+            SendMessageW(h, BM_CLICK, 0, 0);
+        } else if (cmd == L"select" && i + 2 < argc) {
+            HWND h = child(argv[++i]);
+            SendMessageW(h, CB_SETCURSEL, _wtoi(argv[++i]), 0);
+            SendMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(h));
+        } else if (cmd == L"slide" && i + 2 < argc) {
+            HWND h = child(argv[++i]);
+            const int pos = _wtoi(argv[++i]);
+            SendMessageW(h, TBM_SETPOS, TRUE, pos);
+            SendMessageW(mainWindow, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, pos), reinterpret_cast<LPARAM>(h));
+        } else if (cmd == L"show") {
+            ShowWindow(mainWindow, SW_RESTORE);
+            SetForegroundWindow(mainWindow);
+        } else if (cmd == L"quit") {
+            PostMessageW(mainWindow, WM_QUIT, 0, 0);
+        } else if (cmd != L"wait") {
+            out(L"unknown command " + cmd);
+            return 5;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,356 @@
+#!/usr/bin/python3
+"""Drives ZaloAudio.exe under Wine as a user would, through ui_probe.exe, and
+checks what changed: texts, check states, positions, enabled states, the
+registry, and what the sound server receives.
+
+  ui_test.py SCENARIO ZALOAUDIO_EXE UI_PROBE_EXE OUT_DIR
+
+Needs the harness environment (scripts/harness.sh start; source env.sh)."""
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import wave
+
+import numpy as np
+
+SCENARIO, EXE, PROBE, OUT = sys.argv[1:5]
+HARNESS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts', 'harness.sh')
+KEY = r'HKCU\Software\Tecmora\ZaloAudio'
+RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+HARNESS_MIC = 'Microphone (Harness Mic)'
+ID_FILTER, ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT = 1005, 1006, 1007, 1008
+DEVICE_COMBO, NOISE_COMBO, VOICE_COMBO, STRENGTH, MONITOR, THEME, START_WIN = 1001, 1004, 1018, 1003, 1019, 1027, 1013
+BOXES = (1010, 1011, 1012, 1025, 1026)  # high-pass, compressor, limiter, gate, de-esser
+ACTIVE, DRIVER, NO_MIC = ('ZALO AUDIO Microphone — ATIVO', 'ZALO AUDIO Microphone — driver ainda não instalado',
+                          'Microfone desconectado')
+
+
+def run(*cmd, check=True):
+    r = subprocess.run([str(c) for c in cmd], stdin=subprocess.DEVNULL, capture_output=True, timeout=90)
+    if check and r.returncode:
+        raise AssertionError(f'{cmd}: exit {r.returncode}: {r.stdout.decode()} {r.stderr.decode()}')
+    return r.stdout.decode('utf-8', 'replace')
+
+
+DESKTOP = []  # ['desktop', NAME] while the program runs on a virtual desktop
+
+
+def probe(*args):
+    return run('wine', PROBE, *DESKTOP, *args)
+
+
+def controls():
+    """The main window's children in creation order, with ids as keys too."""
+    rows = []
+    for line in probe('list').splitlines():
+        f = line.split('\t')
+        rows.append(dict(cls=f[1], id=int(f[2]), rect=tuple(map(int, f[3:7])), style=int(f[7], 16),
+                         enabled=f[8] == '1', visible=f[9] == '1', check=int(f[10]), pos=int(f[11]),
+                         text=f[12], items=f[13:]))
+    return rows
+
+
+def ctl(ident, rows=None):
+    return next(r for r in (rows or controls()) if r['id'] == ident)
+
+
+def label_at(index):
+    return controls()[index]['text']
+
+
+def wait_until(what, condition, seconds=10.0):
+    deadline = time.time() + seconds
+    while True:
+        value = condition()
+        if value or time.time() > deadline:
+            assert value, f'timed out waiting for {what}'
+            return value
+        time.sleep(0.2)
+
+
+def reg_query(key, name):
+    """(type, data) of a registry value as `reg query` prints it, or None."""
+    r = subprocess.run(['wine', 'reg', 'query', key, '/v', name], capture_output=True, timeout=60)
+    for line in r.stdout.decode('utf-8', 'replace').splitlines():
+        parts = line.strip().split('    ')
+        if r.returncode == 0 and len(parts) >= 2 and parts[0] == name:
+            return parts[1], (parts[2] if len(parts) > 2 else '')
+    return None
+
+
+def reg_import(lines):
+    # Version 5 files are UTF-16, and so are their hex(1) / hex(2) strings.
+    with tempfile.NamedTemporaryFile('w', suffix='.reg', delete=False, dir=OUT, encoding='utf-16') as f:
+        f.write('Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Tecmora\\ZaloAudio]\n'
+                + '\n'.join(lines) + '\n')
+    run('wine', 'reg', 'import', f.name)
+    os.unlink(f.name)
+
+
+def reg_reset():
+    run('wine', 'reg', 'delete', KEY, '/f', check=False)
+    run('wine', 'reg', 'delete', RUN_KEY, '/v', 'ZaloAudio', '/f', check=False)
+
+
+class Program:
+    """ZaloAudio.exe for the length of a `with` block; it must quit with 0."""
+
+    def __init__(self, desktop=None):
+        DESKTOP[:] = ['desktop', desktop.split(',')[0]] if desktop else []
+        cmd = ['wine'] + (['explorer', f'/desktop={desktop}'] if desktop else []) + [EXE]
+        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+
+    def __enter__(self):
+        try:
+            probe('wait')
+            # The first timer tick replaces the creation text of the status line.
+            wait_until('first tick', lambda: label_at(7) != 'Virtual Cable — verificando...')
+        except BaseException:
+            self.proc.kill()
+            raise
+        return self
+
+    def __exit__(self, kind, *_):
+        try:
+            probe('quit')
+            code = self.proc.wait(timeout=30)
+        except BaseException:
+            self.proc.kill()
+            raise
+        assert kind is not None or code == 0, f'exit code {code}'
+
+
+def select_device(name):
+    combo = ctl(DEVICE_COMBO)
+    probe('select', DEVICE_COMBO, combo['items'].index(name))
+    assert ctl(DEVICE_COMBO)['text'] == name
+
+
+def tone_wav(path, seconds=2.0, amplitude=0.9, hz=440.0):
+    t = np.arange(int(48000 * seconds)) / 48000.0
+    with wave.open(path, 'wb') as w:
+        w.setnchannels(1), w.setsampwidth(2), w.setframerate(48000)
+        w.writeframes((amplitude * 32767 * np.sin(2 * np.pi * hz * t)).astype('<i2').tobytes())
+
+
+def record_cable(name, action):
+    """Runs `action` while the cable sink's monitor is recorded; mono floats."""
+    path = os.path.join(OUT, name)
+    run('bash', HARNESS, 'record-start', path)
+    try:
+        action()
+    finally:
+        run('bash', HARNESS, 'record-stop', path)
+    return np.fromfile(path, '<i2').reshape(-1, 2)[:, 0].astype(float) / 32768.0
+
+
+def dominant_hz(x):
+    spectrum = np.abs(np.fft.rfft(x * np.hanning(len(x))))
+    return np.argmax(spectrum) * 48000.0 / len(x)
+
+
+# --- scenarios ------------------------------------------------------------
+
+S, B, C, T, P = 'Static', 'Button', 'ComboBox', 'msctls_trackbar32', 'msctls_progress32'
+LBL, PUSH, BOX, SLD, MTR, CMB = 0x50000000, 0x5000000B, 0x50000003, 0x50000010, 0x50000000, 0x50200213
+VOICE_1 = 'Voz limpa • mais presença para gameplay, lives e chamadas.'
+# The main window's controls as the design lays them out, in creation order:
+# class, id, x, y, w, h (a combo's drop-down height), style, text at first run
+# with the cable present (None: not fixed, e.g. the device name).
+LAYOUT = [
+    (S, 0, 24, 14, 260, 36, LBL, 'ZALO AUDIO'), (S, 0, 26, 49, 320, 22, LBL, 'Sua voz. Local. Sem IA. Com estilo.'),
+    (B, 1027, 442, 18, 41, 28, PUSH, '◐'), (S, 0, 493, 25, 230, 22, LBL, 'DSP LOCAL • BAIXA LATÊNCIA'),
+    (S, 0, 24, 81, 180, 22, LBL, 'ENTRADA DE ÁUDIO'), (C, 1001, 24, 105, 548, 240, CMB, None),
+    (B, 1002, 586, 104, 137, 31, PUSH, 'ATUALIZAR'), (S, 0, 24, 141, 699, 22, LBL, ACTIVE),
+    (S, 0, 24, 176, 200, 22, LBL, 'REDUÇÃO DE RUÍDO'), (S, 0, 675, 176, 48, 22, LBL, '65%'),
+    (T, 1003, 24, 199, 699, 26, SLD, ''), (S, 0, 24, 229, 80, 20, LBL, 'PRESET'),
+    (C, 1004, 24, 251, 190, 300, CMB, 'PADRÃO'), (S, 0, 235, 229, 90, 20, LBL, 'ENTRADA'),
+    (P, 0, 235, 253, 190, 18, MTR, ''), (S, 0, 447, 229, 145, 20, LBL, 'SAÍDA FILTRADA'),
+    (P, 0, 447, 253, 276, 18, MTR, ''), (B, 1005, 24, 283, 190, 34, PUSH, 'FILTRO ATIVO'),
+    (B, 1009, 235, 283, 190, 34, PUSH, 'MICROFONE PADRÃO'), (B, 1013, 447, 288, 190, 24, BOX, 'Iniciar com Windows'),
+    (S, 0, 24, 337, 220, 22, LBL, 'GALERIA DE VOZES'), (C, 1018, 24, 362, 1, 1, CMB & ~0x10000000, '🎙️ Voz limpa / streamer'),
+    (B, 1028, 24, 362, 455, 34, PUSH, '🎭  VOZ ATIVA: Voz limpa / streamer  •  ABRIR'),
+    (B, 1019, 497, 363, 170, 25, BOX, 'Escutar minha voz'), (S, 0, 675, 365, 48, 20, LBL, 'Volume'),
+    (T, 1020, 494, 389, 229, 26, SLD, ''), (S, 0, 24, 397, 699, 20, LBL, VOICE_1),
+    (S, 0, 24, 422, 55, 18, LBL, 'Pitch'), (T, 1021, 75, 416, 220, 26, SLD, ''),
+    (S, 0, 299, 422, 52, 18, LBL, '0 st'), (S, 0, 370, 422, 45, 18, LBL, 'Tom'),
+    (T, 1022, 411, 416, 255, 26, SLD, ''), (S, 0, 672, 422, 51, 18, LBL, '0%'),
+    (S, 0, 24, 454, 55, 18, LBL, 'Robô'), (T, 1023, 75, 448, 220, 26, SLD, ''),
+    (S, 0, 299, 454, 52, 18, LBL, '0%'), (S, 0, 370, 454, 45, 18, LBL, 'Eco'),
+    (T, 1024, 411, 448, 255, 26, SLD, ''), (S, 0, 672, 454, 51, 18, LBL, '0%'),
+    (B, 1010, 24, 485, 118, 24, BOX, 'High-pass'), (B, 1011, 148, 485, 125, 24, BOX, 'Compressor'),
+    (B, 1012, 279, 485, 88, 24, BOX, 'Limiter'), (B, 1025, 373, 485, 118, 24, BOX, 'Gate suave'),
+    (B, 1026, 497, 485, 105, 24, BOX, 'De-esser'), (S, 0, 24, 526, 160, 22, LBL, 'TESTE DE VOZ'),
+    (B, 1006, 24, 551, 150, 34, PUSH, 'GRAVAR 5s'), (B, 1007, 188, 551, 166, 34, PUSH, 'OUVIR ORIGINAL'),
+    (B, 1008, 368, 551, 166, 34, PUSH, 'OUVIR FILTRADO'),
+    (S, 0, 548, 547, 175, 42, LBL, 'ÁUDIO LOCAL • processamento em tempo real.'),
+]
+
+
+def test_layout():
+    reg_reset()
+    with Program():
+        rows = controls()
+    assert len(rows) == len(LAYOUT), f'{len(rows)} controls'
+    for i, (row, (cls, ident, x, y, w, h, style, text)) in enumerate(zip(rows, LAYOUT)):
+        # Known differences: a combo box hands WS_VSCROLL on to its list; the
+        # hidden voice list is as tall as a selection field, as every drop-down
+        # combo is; the preset hint clips siblings so that it does not paint
+        # over the volume slider it overlaps.
+        style = style & ~0x00200000 if cls == C else style | 0x04000000 if i == 26 else style
+        h = row['rect'][3] if ident == VOICE_COMBO else h
+        # WS_DISABLED aside: the enabled states are checked below.
+        got = (row['cls'].lower(), row['id'], row['rect'], row['style'] & ~0x08000000, text and row['text'])
+        assert got == (cls.lower(), ident, (x, y, w, h), style, text), f'control {i + 1}: {got}'
+    checks = {r['id']: r['check'] for r in rows if r['cls'] == B}
+    assert [checks[i] for i in (MONITOR, START_WIN) + BOXES] == [0, 0, 1, 1, 1, 1, 0]
+    assert [r['pos'] for r in rows if r['cls'] == T] == [65, 72, 0, 0, 0, 0]
+    assert [r['enabled'] for r in rows if r['id'] in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [1, 0, 0]
+    assert not any(r['enabled'] for r in rows if r['id'] in (1021, 1022, 1023, 1024)), 'voice sliders'
+
+
+def test_settings():
+    """Stored values as a user's registry may hold them, and what each start shows."""
+    reg_reset()
+    with Program():
+        assert ctl(DEVICE_COMBO)['items'].index(HARNESS_MIC) > 0  # else the cases could not tell it from the default
+        select_device(HARNESS_MIC)
+    mic_id = reg_query(KEY, 'DeviceId')[1]
+    utf16 = lambda s: ','.join(f'{b:02x}' for b in s.encode('utf-16-le'))
+    # registry lines; expected strength, noise preset, voice preset, filter text, device chosen
+    cases = [
+        ([], 65, 2, 1, 'FILTRO ATIVO', 0),
+        (['"NoiseStrength"=dword:000000fa', '"NoisePreset"=dword:0000000e', '"VoicePreset"=dword:00000028',
+          '"FilterOn"="0"', '"ThemeRed"=dword:00000007', f'"DeviceId"=hex(1):{utf16(mic_id)},00,00,00,00,00,00'],
+         100, 10, 32, 'FILTRO ATIVO', HARNESS_MIC),
+        (['"NoiseStrength"=dword:ffffffff', '"NoisePreset"=dword:ffffffff', '"VoicePreset"=dword:fffffffb',
+          '"FilterOn"=dword:00000000', f'"DeviceId"=hex(2):{utf16(mic_id)},00,00'], 0, 0, 0, 'FILTRO DESLIGADO', 0),
+        (['"NoiseStrength"=hex(b):1e,00,00,00,00,00,00,00', '"NoisePreset"=hex:03,00,00,00',
+          f'"DeviceId"=hex(1):{utf16(mic_id)},00'], 65, 2, 1, 'FILTRO ATIVO', 0),  # odd byte count
+        ([f'"DeviceId"=hex(1):{utf16(mic_id)}' + ',00' * 5000], 65, 2, 1, 'FILTRO ATIVO', 0),  # over 4096 bytes
+    ]
+    for n, (lines, strength, noise, voice, filter_text, device) in enumerate(cases):
+        reg_reset()
+        reg_import(lines)
+        with Program():
+            rows = controls()
+            got = (ctl(STRENGTH, rows)['pos'], rows[9]['text'], ctl(NOISE_COMBO, rows)['pos'],
+                   ctl(VOICE_COMBO, rows)['pos'], ctl(ID_FILTER, rows)['text'])
+            assert got == (strength, f'{strength}%', noise, voice, filter_text), f'case {n}: {got}'
+            combo = ctl(DEVICE_COMBO, rows)
+            assert combo['pos'] == (combo['items'].index(device) if isinstance(device, str) else device), f'case {n}'
+            if n == 1:  # ThemeRed 7 reads as red: the next change writes 0
+                probe('click', THEME)
+                assert reg_query(KEY, 'ThemeRed') == ('REG_DWORD', '0x0')
+        if n == 2:  # the stored voice stays as it was until a voice is confirmed
+            assert reg_query(KEY, 'VoicePreset') == ('REG_DWORD', '0xfffffffb')
+
+
+def test_commands():
+    reg_reset()
+    sink_inputs = lambda: run('pactl', 'list', 'short', 'sink-inputs').count('\n')
+    with Program():
+        for preset, strength, boxes in ((3, 78, [1, 1, 1, 1, 1]), (0, 0, [0, 0, 0, 0, 0]), (7, 68, [1, 1, 1, 1, 0])):
+            probe('select', NOISE_COMBO, preset)
+            rows = controls()
+            assert (ctl(STRENGTH, rows)['pos'], rows[9]['text']) == (strength, f'{strength}%'), preset
+            assert [ctl(b, rows)['check'] for b in BOXES] == boxes, preset
+            assert [reg_query(KEY, v)[1] for v in ('NoisePreset', 'NoiseStrength')] == [hex(preset), hex(strength)]
+        probe('slide', STRENGTH, 68)  # even on the preset's own strength
+        assert (ctl(NOISE_COMBO)['text'], label_at(9)) == ('CUSTOM', '68%')
+        assert [reg_query(KEY, v)[1] for v in ('NoisePreset', 'NoiseStrength')] == ['0xa', '0x44']
+        for text, stored in (('FILTRO DESLIGADO', '0x0'), ('FILTRO ATIVO', '0x1')):
+            probe('click', ID_FILTER)
+            assert (ctl(ID_FILTER)['text'], reg_query(KEY, 'FilterOn')[1]) == (text, stored)
+        before = sink_inputs()
+        probe('click', MONITOR)
+        wait_until('monitor stream', lambda: sink_inputs() == before + 1)
+        probe('click', MONITOR)
+        wait_until('monitor stopped', lambda: sink_inputs() == before)
+        for stored in ('0x1', '0x0'):
+            probe('click', THEME)
+            assert reg_query(KEY, 'ThemeRed') == ('REG_DWORD', stored)
+        probe('select', VOICE_COMBO, 32)  # the configurable voice frees the four sliders
+        probe('slide', 1021, -8)
+        rows = controls()
+        assert all(ctl(i, rows)['enabled'] for i in (1021, 1022, 1023, 1024))
+        assert (rows[29]['text'], reg_query(KEY, 'VoicePreset')[1]) == ('-8 st', '0x20')
+        probe('click', START_WIN)
+        exe = run('wine', 'winepath', '-w', EXE).strip()
+        assert ctl(START_WIN)['check'] == 1
+        assert reg_query(RUN_KEY, 'ZaloAudio') == ('REG_SZ', f'"{exe}"')
+        probe('click', START_WIN)
+        assert ctl(START_WIN)['check'] == 0 and reg_query(RUN_KEY, 'ZaloAudio') is None
+
+
+def test_sound_and_status():
+    reg_reset()
+    tone = os.path.join(OUT, 'tone.wav')
+    tone_wav(tone)
+    play = lambda: run('paplay', f'--device={os.environ["ZALO_MIC_FEED_SINK"]}', tone)
+    with Program():
+        select_device(HARNESS_MIC)
+        peaks = {}
+        for filter_on in (True, False):
+            if not filter_on:
+                probe('click', ID_FILTER)
+            x = record_cable(f'cable-filter-{int(filter_on)}.raw', play)
+            loud = x[np.abs(x) > 0.05]
+            assert len(loud) > 48000, f'filter {filter_on}: {len(loud)} tone samples reached the cable'
+            assert abs(dominant_hz(x) - 440) < 5, dominant_hz(x)
+            peaks[filter_on] = np.percentile(np.abs(x), 99.9)
+        # Off: the microphone reaches the cable untouched. On: compressor
+        # and limiter bring a 0.9 tone well below that.
+        print('cable peaks (filter on, off):', peaks[True], peaks[False])
+        assert abs(peaks[False] - 0.9) < 0.03 and peaks[True] < 0.75, peaks
+        probe('click', ID_FILTER)
+        background = subprocess.Popen(['paplay', f'--device={os.environ["ZALO_MIC_FEED_SINK"]}', tone])
+        wait_until('live', lambda: label_at(3) == '● LIVE • VOZ EM PROCESSAMENTO' and controls()[14]['pos'] > 50)
+        background.wait(timeout=30)
+        try:
+            run('bash', HARNESS, 'cable-off')
+            wait_until('driver text', lambda: label_at(7) == DRIVER)
+        finally:
+            run('bash', HARNESS, 'cable-on')
+        wait_until('active text', lambda: label_at(7) == ACTIVE)
+
+
+def test_voice_test():
+    reg_reset()
+    with Program():
+        probe('click', ID_RECORD)
+        rows = controls()
+        assert [ctl(i, rows)['enabled'] for i in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [0, 0, 0]
+        assert rows[48]['text'] == 'Gravando 5 segundos... fale normalmente.'
+        # The probe refuses a disabled button (Wine's BM_CLICK would not).
+        assert subprocess.run(['wine', PROBE, 'click', str(ID_RECORD)], capture_output=True).returncode == 3
+        wait_until('test ready', lambda: label_at(48) == 'Teste pronto. Compare original e filtrado.', 12)
+        rows = controls()
+        assert [ctl(i, rows)['enabled'] for i in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [1, 1, 1]
+        probe('click', ID_PLAY_FILT)  # quitting while it plays must still end cleanly (exit 0)
+
+
+def test_screenshots():
+    reg_reset()
+    with Program(desktop='zaloshot,1000x780'):
+        probe('show')
+        x, y, w, h = map(int, probe('frame').split())
+        for theme, background in (('blue', (8, 13, 25)), ('red', (12, 7, 10))):
+            if theme == 'red':
+                probe('click', THEME)
+            time.sleep(1.0)
+            png = os.path.join(OUT, f'main-window-{theme}.png')
+            run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
+            pixels = np.frombuffer(subprocess.run(['convert', png, 'rgb:-'], capture_output=True).stdout, np.uint8)
+            share = np.all(pixels.reshape(-1, 3) == background, axis=1).mean()
+            assert share > 0.2, f'{theme}: background colour covers {share:.0%}'
+            print(f'{theme} theme: {png}')
+
+
+if __name__ == '__main__':
+    os.makedirs(OUT, exist_ok=True)
+    globals()[f'test_{SCENARIO}']()
+    print(f'{SCENARIO}: ok')

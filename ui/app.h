@@ -1,0 +1,132 @@
+// App: the one object that owns the running program. It is created after
+// the main window exists and deleted after the message loop; it owns every
+// control handle, font and theme brush, the settings mirrors, the device
+// list, the voice-test images and, by value, the audio engine (about 3 MB,
+// so always on the free store).
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/audio_engine.h"
+#include "audio/capture_devices.h"
+#include "audio/voice_test_playback_win.h"
+#include "dsp/processing_params.h"
+#include "ui/main_window_controls.h"
+#include "ui/scoped_gdi.h"
+
+namespace zalo {
+
+constexpr UINT_PTR kUiTimerId = 1;
+constexpr UINT kUiTimerShownMs = 60;
+
+class App {
+public:
+    explicit App(HWND mainWindow);
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+    ~App();
+
+    // Reads the settings, builds fonts, brushes and the 49 controls, lists
+    // the microphones and starts the engine, the timer and the first push.
+    void createControls();
+    // Every message of the main window once the App is attached. Messages
+    // that no handler takes go to DefWindowProcW.
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Stops everything in order; runs its body once (WM_DESTROY, destructor).
+    void shutdown();
+
+private:
+    // --- message handlers (app.cpp, painting.cpp, commands.cpp, timer.cpp) ---
+    // Each returns false to decline, which sends the message on to
+    // DefWindowProcW; `result` is the answer otherwise.
+    using Handler = bool (App::*)(WPARAM, LPARAM, LRESULT& result);
+    struct Route {
+        UINT message;
+        Handler handler;
+    };
+    static const Route kRoutes[];
+
+    bool onDestroy(WPARAM, LPARAM, LRESULT& result);
+    bool onClose(WPARAM, LPARAM, LRESULT& result);
+    bool onEraseBackground(WPARAM, LPARAM, LRESULT& result);
+    bool onDrawItem(WPARAM, LPARAM, LRESULT& result);
+    bool onMeasureItem(WPARAM, LPARAM, LRESULT& result);
+    bool onNotify(WPARAM, LPARAM, LRESULT& result);
+    bool onCommandMessage(WPARAM, LPARAM, LRESULT& result);
+    bool onTimerMessage(WPARAM, LPARAM, LRESULT& result);
+    bool onHScroll(WPARAM, LPARAM, LRESULT& result);
+    bool onColorStatic(WPARAM, LPARAM, LRESULT& result);
+    bool onColorButton(WPARAM, LPARAM, LRESULT& result);
+    bool onColorListBox(WPARAM, LPARAM, LRESULT& result);
+
+    // --- commands (commands.cpp) ---
+    void onCommand(int id, int code);
+    void onSlider(HWND slider);
+    void toggleFilter();
+    void noisePresetChosen();
+    void voicePresetChosen();
+    void startWithWindowsClicked();
+    void refreshVoiceControls();
+    void presetRefreshSequence();
+    void pushParamsToEngine();
+    void refreshDevices();
+    void selectDevice();
+    void updateActiveVoiceButton();
+    ControlState readControlState() const;
+    void startVoiceTest();
+
+    // --- timer (timer.cpp) ---
+    void onTimer();
+
+    // --- painting and theme (painting.cpp) ---
+    void createBrushes();
+    void applyTheme();
+    void applyMeterColours();
+    void paintBackground(HDC dc);
+    void drawCard(HDC dc, int top, int bottom, int clientWidth);
+    void drawButton(const DRAWITEMSTRUCT& item);
+    void drawComboItem(const DRAWITEMSTRUCT& item);
+    LRESULT customDrawSlider(const NMCUSTOMDRAW& draw);
+
+    // --- control helpers ---
+    HWND control(Field f) const { return controls[static_cast<std::size_t>(f)]; }
+    void setText(Field f, const wchar_t* text) const;
+    void setText(Field f, const std::wstring& text) const { setText(f, text.c_str()); }
+    bool isChecked(Field f) const;
+    void setChecked(Field f, bool checked) const;
+    int sliderPosition(Field f) const;
+    void setSliderPosition(Field f, int position) const;
+    void enable(Field f, bool enabled) const;
+    int comboSelection(Field f) const;
+    HFONT fontFor(FontRole role) const;
+
+    HWND hwnd;
+    ScopedFont fontBody, fontSmall, fontTitle, fontBold;
+    ScopedBrush brushBackground, brushAccent, brushListItem, brushListSelected;
+    std::array<HWND, kFieldCount> controls{};
+
+    bool live = false;
+    bool themeRed = false;
+    std::int32_t voicePreset = 1;   // as stored; the hidden combo holds the live choice
+    std::int32_t noiseStrength = 65;
+    std::int32_t noisePreset = 2;
+    std::wstring deviceId;
+
+    AudioEngine engine;
+    std::vector<CaptureDevice> devices;
+    // The voice test's two WAVE images; playback is stopped before either
+    // is replaced or freed.
+    VoiceTestPlayback voiceTest;
+    bool filterOn = true;
+    bool recording = false;
+    std::atomic<bool> shuttingDown{false};
+};
+
+}  // namespace zalo
