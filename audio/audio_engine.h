@@ -77,6 +77,15 @@ public:
     // Capture is active: set before the capture thread is launched, cleared
     // by stop() and by the thread itself whenever it ends.
     std::atomic<bool> running{false};
+#ifdef _WIN32
+    // Test seam: a microphone that vanishes while capturing (unplugged,
+    // disabled, its format changed). Windows then stops signalling the
+    // capture event and fails every call with AUDCLNT_E_DEVICE_INVALIDATED;
+    // Wine never does, so tests set this flag instead. From its next wait on,
+    // the capture thread sees such an endpoint: it ends within one wait
+    // period and `running` turns false. startCapture clears the flag.
+    std::atomic<bool> simulateDeviceLoss{false};
+#endif
     CableOutput cable;       // the UI reads cable.connected
     MonitorOutput monitor;   // the UI starts/stops it and writes its volume
     // Level meters: linear peak of the last block, full scale 1.0.
