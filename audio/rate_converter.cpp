@@ -38,9 +38,9 @@ std::size_t RateConverter::process(const float* samples, std::size_t frames, uns
         out[n++] = (1.0f - f) * x0 + f * samples[i0 + 1];
         pos += step;
     }
-    // pos >= last here, so the next block starts at srcPos >= -1. A block cut
-    // short by `capacity` drops its rest: the next one starts at its first
-    // sample rather than far behind it.
+    // A finished block leaves pos >= last, so the next one starts at
+    // srcPos >= -1. A block cut short by `capacity` drops its rest: the next
+    // one starts at its own first sample rather than far behind it.
     srcPos = pos < last ? 0.0 : pos - static_cast<double>(frames);
     lastSample = samples[frames - 1];
     return n;
