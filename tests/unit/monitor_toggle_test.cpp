@@ -21,7 +21,8 @@ namespace {
 // samples older than the current start allows.
 struct DrainingDevice : MonitorDevice {
     float firstAllowedBlock = 0.0f;  // set by the UI before each start
-    std::uint64_t stale = 0, buffers = 0;
+    std::uint64_t stale = 0;
+    std::atomic<std::uint64_t> buffers{0};
     bool open() override { return true; }
     void play(MonitorOutput& monitor) override {
         float out[kOutputBufferFrames];
@@ -55,18 +56,23 @@ TEST(MonitorToggle, AStartNeverPlaysVoiceFromBeforeIt) {
             produced.store(b);
         }
     });
-    for (int i = 0; i < 400; ++i) {
+    constexpr int kToggles = 400;
+    for (int i = 0; i < kToggles; ++i) {
         // Blocks up to `produced` were complete before this start; at most
         // the one in flight across the toggle may still arrive after it.
         device.firstAllowedBlock = static_cast<float>(produced.load() + 1);
+        const std::uint64_t heard = device.buffers.load();
         EXPECT_TRUE(engine->monitor.start());
-        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        // Each start plays something before the next stop (slow under Wine).
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (device.buffers.load() == heard && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
         engine->monitor.stop();
     }
     done = true;
     capture.join();
     EXPECT_EQ(device.stale, 0u);
-    EXPECT_GT(device.buffers, 0u);
+    EXPECT_GE(device.buffers.load(), std::uint64_t{kToggles});
 }
 
 }  // namespace
