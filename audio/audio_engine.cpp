@@ -2,38 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "dsp/denormals.h"
 
 namespace zalo {
-
-std::size_t convertTo48k(const float* samples, std::size_t frames, unsigned sampleRate,
-                         float* out, std::size_t capacity) {
-    if (samples == nullptr || frames == 0 || out == nullptr || capacity == 0) return 0;
-    if (sampleRate == kEngineSampleRateHz) {
-        const std::size_t n = std::min(frames, capacity);
-        std::memcpy(out, samples, n * sizeof(float));
-        return n;
-    }
-    // Linear interpolation; positions in double so that long blocks keep
-    // their phase. r output samples per input sample.
-    const double r = static_cast<double>(kEngineSampleRateHz) /
-                     static_cast<double>(std::max(sampleRate, 1u));
-    const double wanted = std::trunc(std::max(static_cast<double>(frames) * r, 1.0));
-    const std::size_t n = wanted >= static_cast<double>(capacity)
-                              ? capacity
-                              : static_cast<std::size_t>(wanted);
-    const std::size_t last = frames - 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const double p = static_cast<double>(i) / r;
-        const std::size_t i0 = std::min(static_cast<std::size_t>(p), last);
-        const std::size_t i1 = std::min(i0 + 1, last);
-        const float f = static_cast<float>(p - static_cast<double>(i0));
-        out[i] = (1.0f - f) * samples[i0] + f * samples[i1];
-    }
-    return n;
-}
 
 AudioEngine::AudioEngine() = default;
 
@@ -62,8 +34,11 @@ void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigne
         snapshot = params;
     }
 
-    const std::size_t n = convertTo48k(samples, frames, sampleRate, work, kWorkCapacitySamples);
+    const std::size_t n = converter.process(samples, frames, sampleRate, work, kWorkCapacitySamples);
     workSize = n;
+    // A block too short to reach the next 48 kHz position (one frame, say)
+    // yields nothing yet; the meters keep showing the last real block.
+    if (n == 0) return;
 
     // Voice test: the block as it enters the chain. recPos is ours while it
     // is below the end; the UI only stores 0 to start a test.
@@ -103,8 +78,8 @@ void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigne
 
     // work[0..n) is now the block handed on to the outputs. A stopped output
     // receives nothing.
-    if (n > 0 && cable.running.load(std::memory_order_acquire)) cable.write(work, n);
-    if (n > 0 && monitor.running.load(std::memory_order_acquire)) monitor.write(work, n);
+    if (cable.running.load(std::memory_order_acquire)) cable.write(work, n);
+    if (monitor.running.load(std::memory_order_acquire)) monitor.write(work, n);
 }
 
 }  // namespace zalo

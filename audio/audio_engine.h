@@ -17,12 +17,12 @@
 #include <thread>
 
 #include "audio/audio_outputs.h"
+#include "audio/rate_converter.h"
 #include "dsp/processing_params.h"
 #include "dsp/voice_chain.h"
 
 namespace zalo {
 
-constexpr unsigned kEngineSampleRateHz = 48000;
 // Largest block after conversion to 48 kHz; longer blocks are truncated.
 constexpr std::size_t kWorkCapacitySamples = 65536;
 // Voice test: five seconds at 48 kHz, recorded before and after the chain.
@@ -32,13 +32,6 @@ constexpr unsigned kCaptureWaitMs = 250;
 
 // mono floats at the device rate, frames (never 0), the device's sample rate
 using BlockCallback = std::function<void(const float*, std::size_t, unsigned)>;
-
-// Converts `frames` mono samples at `sampleRate` to 48000 Hz by linear
-// interpolation (positions in double precision) into `out`, which holds
-// `capacity` samples. A rate of 0 is taken as 1. Returns the samples written:
-// trunc(max(frames * 48000 / rate, 1)), at most `capacity`.
-std::size_t convertTo48k(const float* samples, std::size_t frames, unsigned sampleRate,
-                         float* out, std::size_t capacity);
 
 class AudioEngine {
 public:
@@ -84,6 +77,15 @@ public:
     // Capture is active: set before the capture thread is launched, cleared
     // by stop() and by the thread itself whenever it ends.
     std::atomic<bool> running{false};
+#ifdef _WIN32
+    // Test seam: a microphone that vanishes while capturing (unplugged,
+    // disabled, its format changed). Windows then stops signalling the
+    // capture event and fails every call with AUDCLNT_E_DEVICE_INVALIDATED;
+    // Wine never does, so tests set this flag instead. From its next wait on,
+    // the capture thread sees such an endpoint: it ends within one wait
+    // period and `running` turns false. startCapture clears the flag.
+    std::atomic<bool> simulateDeviceLoss{false};
+#endif
     CableOutput cable;       // the UI reads cable.connected
     MonitorOutput monitor;   // the UI starts/stops it and writes its volume
     // Level meters: linear peak of the last block, full scale 1.0.
@@ -104,6 +106,9 @@ private:
     std::thread captureThread;
     BlockCallback onBlock;   // written only while no capture thread runs
     std::wstring deviceId;   // likewise; empty = default communications mic
+    // Capture-thread state, like the chain: the conversion to 48 kHz runs on
+    // across blocks.
+    RateConverter converter;
     VoiceChain chain;
     std::mutex paramsMutex;  // the engine's only lock; guards params
     ProcessingParams params;

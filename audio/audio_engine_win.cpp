@@ -73,6 +73,7 @@ bool AudioEngine::startCapture(const std::wstring& id, BlockCallback callback) {
     if (captureThread.joinable()) captureThread.join();
     deviceId = id;
     onBlock = std::move(callback);
+    simulateDeviceLoss.store(false);
     running.store(true);
     try {
         captureThread = std::thread([this] { captureLoop(); });
@@ -165,9 +166,16 @@ void AudioEngine::captureLoop() {
         if (!mono || FAILED(client->Start())) break;
 
         while (running.load()) {
-            if (WaitForSingleObject(event, kCaptureWaitMs) != WAIT_OBJECT_0) continue;
+            // A vanished endpoint (unplugged, disabled, its format changed)
+            // never signals again and fails every call from then on. So the
+            // device is asked after a timeout too: its failure ends the
+            // thread, and the status line reads the microphone as
+            // disconnected instead of active while nothing arrives. A packet
+            // that is merely late is fetched all the same.
+            const bool vanished = simulateDeviceLoss.load(std::memory_order_relaxed);
+            if (!vanished) WaitForSingleObject(event, kCaptureWaitMs);
             UINT32 packetFrames = 0;
-            if (FAILED(capture->GetNextPacketSize(&packetFrames))) break;  // device gone
+            if (vanished || FAILED(capture->GetNextPacketSize(&packetFrames))) break;  // device gone
             while (packetFrames != 0) {
                 BYTE* data = nullptr;
                 UINT32 frames = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 namespace zalo {
 
@@ -11,11 +12,12 @@ std::int16_t toPcm16(float x) {
     return static_cast<std::int16_t>(std::lroundf(x * 32767.0f));
 }
 
-// The threads exist only in the Windows build; there the destructors stop
-// them (audio_outputs_win.cpp).
+// The cable's thread exists only in the Windows build; there its destructor
+// stops it (audio_outputs_win.cpp).
 #ifndef _WIN32
 CableOutput::~CableOutput() = default;
-MonitorOutput::~MonitorOutput() = default;
+// No output device natively: the monitor thread ends as if it failed to open.
+std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice() { return nullptr; }
 #endif
 
 bool cableShouldFill(std::uint64_t available, std::size_t queued) {
@@ -96,6 +98,49 @@ bool MonitorOutput::take(float* out) {
     }
     readPos.store(r, std::memory_order_release);
     return true;
+}
+
+MonitorOutput::~MonitorOutput() { stop(); }
+
+bool MonitorOutput::start() {
+    if (running.load()) return true;
+    // A thread that ended by itself (its device failed to open) is joined
+    // before the next one starts.
+    if (thread.joinable()) thread.join();
+    running.store(true);
+    try {
+        thread = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+        running.store(false);
+        return false;
+    }
+    return true;
+}
+
+void MonitorOutput::stop() {
+    running.store(false);
+    if (thread.joinable()) thread.join();
+}
+
+void MonitorOutput::run() {
+    std::unique_ptr<MonitorDevice> own;
+    MonitorDevice* out = device;
+    if (out == nullptr) {
+        own = makeDefaultMonitorDevice();
+        out = own.get();
+    }
+    if (out == nullptr || !out->open()) {
+        running.store(false);
+        return;
+    }
+    // Only this thread stores readPos and only the producer writePos; nobody
+    // resets them. Playing begins at what has been produced by now, with the
+    // device open: anything older (voice from before this start, or what
+    // came while the device opened) would stay as delay for good, since the
+    // monitor has no backlog cap. The producer's writePos is always current,
+    // so at most the block it is writing right now arrives on top.
+    readPos.store(writePos.load(std::memory_order_acquire), std::memory_order_release);
+    out->play(*this);
 }
 
 bool MonitorOutput::fillBuffer(std::int16_t* mono, float gain) {

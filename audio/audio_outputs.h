@@ -5,13 +5,15 @@
 // published by the store of the position that covers it.
 //
 // The ring arithmetic (what the producer keeps or drops, what the consumer
-// plays, the 16-bit conversion) is portable and tested natively; the threads
-// and waveOut calls live in audio_outputs_win.cpp.
+// plays, the 16-bit conversion) and the monitor's thread are portable and
+// tested natively; the cable's thread and the waveOut calls live in
+// audio_outputs_win.cpp.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "audio/wake_event.h"
@@ -95,6 +97,28 @@ private:
 #endif
 };
 
+class MonitorOutput;
+
+// The output device behind the monitor thread. The thread itself (start,
+// stop, where reading begins) is portable; the device is the platform's part,
+// waveOut on the default output device in the Windows build. Tests put a
+// device of their own in its place.
+class MonitorDevice {
+public:
+    virtual ~MonitorDevice() = default;
+    // Opens the device; false ends the thread and clears the monitor's
+    // `running`, so the producer stops writing and a later start tries again.
+    virtual bool open() = 0;
+    // Feeds the device from monitor.fillBuffer() while monitor.running is
+    // set, then closes it.
+    virtual void play(MonitorOutput& monitor) = 0;
+};
+
+// The platform's monitor device, created on the monitor thread; null where
+// there is none (the native build), which the thread treats as a device that
+// failed to open.
+std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice();
+
 class MonitorOutput {
 public:
     MonitorOutput() = default;
@@ -115,27 +139,29 @@ public:
     // `mono` untouched) when fewer than 480 samples wait.
     bool fillBuffer(std::int16_t* mono, float gain);
 
-#ifdef _WIN32
-    // Starts the monitor thread on the default output device; starting a
-    // running monitor does nothing. False if the thread cannot be created.
+    // UI thread. Starts the monitor thread on `device`; starting a running
+    // monitor does nothing. False if the thread cannot be created. Neither
+    // start nor stop touches the ring positions: the capture thread may be
+    // inside write() across a stop and a start (see run()).
     bool start();
     void stop();
-#endif
 
     float ring[kOutputRingSamples] = {};
     // Next slot to read / write, both in 0..95999. One slot always stays
     // free, so the ring holds at most 95999 samples and equal positions mean
-    // empty.
+    // empty. Only the monitor thread stores readPos, only the producer
+    // writePos.
     std::atomic<std::uint64_t> readPos{0};
     std::atomic<std::uint64_t> writePos{0};
     std::atomic<bool> running{false};
     std::atomic<float> volume{0.75f};  // 0..1, written by the UI
+    // The device the thread plays through; null means the platform's own
+    // (makeDefaultMonitorDevice). Changed only while the monitor is stopped.
+    MonitorDevice* device = nullptr;
     std::thread thread;
 
 private:
-#ifdef _WIN32
     void run();
-#endif
 };
 
 }  // namespace zalo

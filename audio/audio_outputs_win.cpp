@@ -107,6 +107,11 @@ private:
 
 CableOutput::~CableOutput() { stop(); }
 
+// start and stop store both ring positions from the UI thread. That is safe
+// only because no producer runs then: AudioEngine::start and stop join the
+// capture thread before they start or stop the cable, so no write() can be
+// half done and publish a stale writePos over the reset. (The monitor, which
+// the UI toggles while capture runs, never resets its positions.)
 bool CableOutput::start() {
     stop();
     writePos.store(0);
@@ -123,6 +128,7 @@ bool CableOutput::start() {
     return true;
 }
 
+// Positions reset with no producer running: see start().
 void CableOutput::stop() {
     running.store(false);
     wakeEvent.signal();  // leave any wait at once
@@ -199,49 +205,37 @@ void CableOutput::run() {
 
 // --- Live monitor ---
 
-MonitorOutput::~MonitorOutput() { stop(); }
+namespace {
 
-bool MonitorOutput::start() {
-    if (running.load()) return true;
-    // A thread that ended by itself (its device failed to open) is joined
-    // before the next one starts.
-    if (thread.joinable()) thread.join();
-    readPos.store(0);
-    writePos.store(0);
-    running.store(true);
-    try {
-        thread = std::thread([this] { run(); });
-    } catch (const std::system_error&) {
-        running.store(false);
-        return false;
+// waveOut on the default output device, 16-bit mono at 48 kHz.
+class WaveOutMonitorDevice : public MonitorDevice {
+public:
+    bool open() override {
+        nameCurrentThread(kMonitorThreadName);
+        return queue.allocated() && queue.open(WAVE_MAPPER, pcm16Format(1), false);
     }
-    return true;
-}
 
-void MonitorOutput::stop() {
-    running.store(false);
-    if (thread.joinable()) thread.join();
-    readPos.store(0);
-    writePos.store(0);
-}
-
-void MonitorOutput::run() {
-    nameCurrentThread(kMonitorThreadName);
-    WaveOutQueue queue(kMonitorBufferCount, kOutputBufferFrames);
-    if (!queue.allocated() || !queue.open(WAVE_MAPPER, pcm16Format(1), false)) {
-        running.store(false);
-        return;
-    }
-    while (running.load()) {
-        bool wrote = false;
-        for (std::size_t i = 0; i < queue.count; ++i) {
-            if (!queue.idle(i)) continue;
-            if (!fillBuffer(queue.buffer(i), volume.load())) break;  // wait for a full 10 ms
-            if (queue.write(i)) wrote = true;
+    void play(MonitorOutput& monitor) override {
+        while (monitor.running.load()) {
+            bool wrote = false;
+            for (std::size_t i = 0; i < queue.count; ++i) {
+                if (!queue.idle(i)) continue;
+                if (!monitor.fillBuffer(queue.buffer(i), monitor.volume.load())) break;  // wait for a full 10 ms
+                if (queue.write(i)) wrote = true;
+            }
+            if (!wrote) Sleep(kIdleWaitMs);
         }
-        if (!wrote) Sleep(kIdleWaitMs);
+        queue.close();
     }
-    queue.close();
+
+private:
+    WaveOutQueue queue{kMonitorBufferCount, kOutputBufferFrames};
+};
+
+}  // namespace
+
+std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice() {
+    return std::unique_ptr<MonitorDevice>(new (std::nothrow) WaveOutMonitorDevice());
 }
 
 }  // namespace zalo

@@ -202,19 +202,17 @@ ProcessingParams processingParamsFor(const RenderOptions& options) {
     return makeProcessingParams(controlStateFor(options));
 }
 
-std::uint64_t engineBlockOutputSamples(std::uint64_t frames, std::uint32_t sampleRate) {
-    const std::uint64_t rate = sampleRate == 0 ? 1 : sampleRate;
-    const std::uint64_t n = std::max<std::uint64_t>(frames * kEngineSampleRateHz / rate, 1);
-    return std::min<std::uint64_t>(n, kWorkCapacitySamples);
-}
-
 bool blockFramesFor(const RenderOptions& options, std::uint32_t sampleRate,
                     std::size_t& frames, std::string& error) {
     const std::uint64_t rate = sampleRate == 0 ? 1 : sampleRate;
-    // Longest block whose 48 kHz image still fits the engine's work buffer:
-    // frames * 48000 / rate < kWorkCapacitySamples + 1.
+    // Longest block whose 48 kHz image surely fits the engine's work buffer.
+    // At 48 kHz the block is copied. Otherwise it yields at most
+    // ceil(frames * 48000 / rate) samples, one more where the rounding of the
+    // running position lands a sample early; so frames * 48000 / rate may be
+    // at most the capacity less one.
     const std::uint64_t maxFrames =
-        ((kWorkCapacitySamples + 1) * rate - 1) / kEngineSampleRateHz;
+        rate == kEngineSampleRateHz ? kWorkCapacitySamples
+                                    : (kWorkCapacitySamples - 1) * rate / kEngineSampleRateHz;
     const std::uint64_t wanted = options.blockFrames
                                      ? static_cast<std::uint64_t>(*options.blockFrames)
                                      : std::max<std::uint64_t>(rate / 100, 1);
@@ -228,13 +226,9 @@ bool blockFramesFor(const RenderOptions& options, std::uint32_t sampleRate,
     return true;
 }
 
-std::uint64_t renderOutputSamples(std::uint64_t totalFrames, std::size_t blockFrames,
-                                  std::uint32_t sampleRate) {
-    if (blockFrames == 0 || totalFrames == 0) return 0;
-    const std::uint64_t fullBlocks = totalFrames / blockFrames;
-    const std::uint64_t rest = totalFrames % blockFrames;
-    return fullBlocks * engineBlockOutputSamples(blockFrames, sampleRate) +
-           (rest ? engineBlockOutputSamples(rest, sampleRate) : 0);
+std::uint64_t renderOutputSamples(std::uint64_t totalFrames, std::uint32_t sampleRate) {
+    const std::uint64_t rate = sampleRate == 0 ? 1 : sampleRate;
+    return (totalFrames * kEngineSampleRateHz + rate - 1) / rate;
 }
 
 }  // namespace zalo

@@ -58,12 +58,11 @@ ProcessingParams processingParamsFor(const RenderOptions& options);
 bool blockFramesFor(const RenderOptions& options, std::uint32_t sampleRate,
                     std::size_t& frames, std::string& error);
 
-// Samples the engine hands on for one block of `frames` at `sampleRate`:
-// trunc(max(frames * 48000 / rate, 1)), at most kWorkCapacitySamples.
-std::uint64_t engineBlockOutputSamples(std::uint64_t frames, std::uint32_t sampleRate);
-
-// Total output samples for `totalFrames` fed in blocks of `blockFrames`.
-std::uint64_t renderOutputSamples(std::uint64_t totalFrames, std::size_t blockFrames,
-                                  std::uint32_t sampleRate);
+// At most the samples the engine hands on for `totalFrames` at `sampleRate`,
+// fed in any blocks that blockFramesFor() allows: ceil(totalFrames * 48000 /
+// rate). The conversion runs on across blocks, so the block size does not
+// matter; the true count falls short of this by the few positions still
+// waiting after the last frame.
+std::uint64_t renderOutputSamples(std::uint64_t totalFrames, std::uint32_t sampleRate);
 
 }  // namespace zalo

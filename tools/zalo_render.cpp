@@ -93,7 +93,7 @@ int run(const std::vector<std::string>& args) {
         return fail(kExitBadInput, error);
     }
     const std::uint64_t expectedSamples =
-        zalo::renderOutputSamples(input.samples.size(), blockFrames, input.sampleRate);
+        zalo::renderOutputSamples(input.samples.size(), input.sampleRate);
     if (expectedSamples > zalo::kMaxFloatWaveSamples) {
         return fail(kExitBadInput, options.inputPath + ": the 48 kHz output (" +
                                        std::to_string(expectedSamples) +

