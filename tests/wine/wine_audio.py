@@ -189,17 +189,23 @@ def fit(x, freqs):
                      for i, hz in enumerate(freqs)]), resid
 
 
-# Level of the sine hz: the median amplitude over the windows where it sounds
-# (half its loudest or more), robust to a glitch; and for how long it sounds.
-def level(x, hz=1000):
-    a = np.abs(fit(x, [hz])[0][0])
-    return np.median(a[a >= a.max() / 2]), np.sum(a >= a.max() / 2) * WIN / RATE
+# Level of the first of the sines freqs: its median amplitude over the
+# windows where it sounds (half its loudest or more), robust to a glitch; for
+# how long it sounds; and the share of the power there that is the sines'
+# (under 1 for distortion, noise or splices).
+def level(x, freqs=(1000,)):
+    z, resid = fit(x, freqs)
+    a = np.abs(z[0])
+    on = a >= a.max() / 2
+    tones = np.sum(np.abs(z[:, on]) ** 2) / 2
+    return np.median(a[on]), np.sum(on) * WIN / RATE, tones / (tones + np.sum(resid[on] ** 2))
 
 
-def tone_ok(x, what, amp=0.5, seconds=1.0, hz=1000):
-    a, length = level(x, hz)
-    return check(abs(a - amp) <= 0.05 * amp and length >= seconds,
-                 f'{what}: {hz} Hz at {a:.3f} (want {amp}) for {length:.2f} s (want {seconds} s)')
+def tone_ok(x, what, amp=0.5, seconds=1.0, freqs=(1000,)):
+    a, length, purity = level(x, freqs)
+    return check(abs(a - amp) <= 0.05 * amp and length >= seconds and purity >= 0.95,
+                 f'{what}: {freqs[0]} Hz at {a:.3f} (want {amp}) for {length:.2f} s (want {seconds} s), '
+                 f'{purity:.1%} of the power in the tones (want 95 %)')
 
 
 def silent_ok(x, what):
@@ -470,7 +476,7 @@ def scenario_voicetest():
         takes(f'{params}: the original holds the tones without a gap', voice_test)
     playing = Rec(SPEAKERS)
     p('play original')
-    tone_ok(playing.stop(1.5).x, 'the played original', amp=0.25, hz=1037)
+    tone_ok(playing.stop(1.5).x, 'the played original', amp=0.25, freqs=(1037, 1511))
     p('record')
     time.sleep(0.3)
     silent_ok(Rec(SPEAKERS).stop(1).x, 'the speakers once a new test started')
