@@ -73,8 +73,12 @@ class Probe:
         self.proc = spawn(EMULATOR + [PROBE], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
                           stderr=open('probe.stderr', 'a'))
         self.replies = queue.Queue()
-        threading.Thread(target=lambda: [self.replies.put(line.strip()) for line in self.proc.stdout],
-                         daemon=True).start()
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        for line in self.proc.stdout:
+            self.replies.put(line.strip())
+        self.replies.put(None)  # the probe has ended
 
     # Sends one command; returns the reply's key=value fields. The scenario
     # ends unless the reply is "ok".
@@ -82,11 +86,11 @@ class Probe:
         try:
             self.proc.stdin.write(line + '\n')
             self.proc.stdin.flush()
-            reply = self.replies.get(timeout=timeout)
+            reply = self.replies.get(timeout=timeout) or f'(the probe ended, exit status {self.proc.wait(5)})'
         except (OSError, queue.Empty):
-            # A crash under Wine shows as a Windows exception code, e.g.
-            # 3221225477 = 0xC0000005, access violation.
             reply = f'(no reply; exit status {self.proc.poll()})'
+        # A crash under Wine shows as a Windows exception code, e.g.
+        # 3221225477 = 0xC0000005, access violation.
         if echo or not reply.startswith('ok'):
             print(f'probe> {line}\nprobe< {reply}', flush=True)
         if not reply.startswith('ok'):
