@@ -416,8 +416,8 @@ def scenario_stress():
 # A 44.1 kHz microphone: the engine converts to 48 kHz, so the voice test
 # holds 240000 samples of a 1 kHz tone at 48 kHz, at its level, and 30 s of
 # tone reach the cable without a gap: a conversion that loses a fraction of a
-# sample per block starves the cable, which then pads 10 ms of silence every
-# dozen seconds.
+# sample per block (0.45 of 522 for 480-frame packets) starves the cable,
+# which then pads silence, 10 ms about every 12 s.
 def scenario_mic44k():
     p = started_probe(MIC44)
     tone6 = play(signal('tone6', 6.5, rate=44100), MIC44_SINK, wait=False)
