@@ -1,0 +1,20 @@
+# The Wine end-to-end audio tests: tests/wine/wine_audio.py drives the engine
+# behind zalo_engine_probe (engine_probe.cpp) against the harness's sound
+# server, one scenario per ctest entry. They share one sound server and
+# measure real time, so they run one at a time. By hand, with the harness up:
+#   source build/harness/env.sh
+#   ctest --test-dir build/win -L wine_audio --output-on-failure
+add_executable(zalo_engine_probe ${CMAKE_CURRENT_LIST_DIR}/engine_probe.cpp)
+target_link_libraries(zalo_engine_probe PRIVATE zalo_engine zalo_wave)
+
+# scenario, timeout in seconds (the retried ones allow for three takes)
+set(ZALO_WINE_SCENARIOS speech 150 dropouts 300 latency 60 cable 60 stress 150 mic44k 200
+    monitor 60 voicetest 60 thread_failure 60 devices 60)
+while(ZALO_WINE_SCENARIOS)
+  list(POP_FRONT ZALO_WINE_SCENARIOS name timeout)
+  add_test(NAME wine_${name}
+    COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/wine_audio.py ${name}
+            $<TARGET_FILE:zalo_engine_probe> $<TARGET_FILE:zalo-render> $<TARGET_FILE:zalo-devices>
+            ${CMAKE_CROSSCOMPILING_EMULATOR})
+  set_tests_properties(wine_${name} PROPERTIES TIMEOUT ${timeout} LABELS wine_audio RUN_SERIAL TRUE)
+endwhile()

@@ -1,0 +1,569 @@
+#!/usr/bin/python3
+# The engine's end-to-end audio tests under Wine, one scenario per run:
+#
+#   wine_audio.py SCENARIO PROBE.exe RENDER.exe DEVICES.exe [EMULATOR...]
+#
+# A scenario is a function scenario_<name> below (a new one is one function
+# here and one entry in wine.cmake). It starts the engine behind
+# its line protocol (engine_probe.cpp), plays test signals into the harness's
+# microphone sinks with paplay, records the cable and speaker sinks with parec
+# and measures the recordings with numpy, one routine per kind of measurement:
+# level, frequency, gaps, alignment. It needs the sound server of
+# scripts/harness.sh, with its env.sh sourced. A failed check is printed and
+# counted and the scenario goes on; the exit status is 1 if any failed. Work
+# files (signals, recordings as WAVE) go to ./wine_<scenario>.work and are
+# kept when something failed.
+#
+# Levels are linear with full scale 1.0; times are in seconds unless named _ms.
+import os, queue, shutil, subprocess, sys, threading, time, wave  # noqa: E401
+import numpy as np
+
+RATE = 48000
+WIN = 480  # analysis window: 10 ms, the engine's block at 48 kHz
+MIC48, MIC44 = 'Microphone (Harness Mic)', 'Microphone 44k'
+ENV = os.environ
+MIC_SINK, MIC44_SINK, MIC_SOURCE = ENV.get('ZALO_MIC_FEED_SINK'), ENV.get('ZALO_MIC44_FEED_SINK'), ENV.get('ZALO_MIC_SOURCE')
+CABLE, SPEAKERS = f'{ENV.get("ZALO_CABLE_SINK")}.monitor', f'{ENV.get("ZALO_SPEAKERS_SINK")}.monitor'
+HARNESS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '../../scripts/harness.sh')
+failures, procs, undo = [], [], {}  # undo: commands that put the harness back at the end
+
+
+class Stop(Exception):
+    pass  # a failure after which the scenario cannot go on
+
+
+def check(ok, what, count=True):  # count=False: a verdict that only counts through takes()
+    if count and not ok:
+        failures.append(what)
+    print(('  ok: ' if ok else 'FAIL: ' if count else '  NOT: ') + what, flush=True)
+    return ok
+
+
+# Wine's own sound path is not gapless on a loaded virtual machine (a bare
+# waveOut tone player drops out too, at random moments), so a measurement
+# that needs a clean stretch of sound is taken again, up to three times. A
+# fault of the program repeats in every take.
+def takes(what, attempt, n=3):
+    for take in range(1, n + 1):
+        print(f'{what}: take {take}', flush=True)
+        if attempt():
+            return check(True, what)
+    return check(False, f'{what}: in none of {n} takes')
+
+
+def until(seconds, condition):
+    end = time.monotonic() + seconds
+    while not (ok := condition()) and time.monotonic() < end:
+        time.sleep(0.1)
+    return ok
+
+
+def spawn(args, stdin=subprocess.DEVNULL, **kw):
+    procs.append(subprocess.Popen(args, stdin=stdin, **kw))
+    return procs[-1]
+
+
+def set_cable(on):
+    subprocess.run(['bash', HARNESS, 'cable-on' if on else 'cable-off'], check=True)
+    undo['cable'] = [] if on else ['bash', HARNESS, 'cable-on']
+
+
+class Probe:
+    def __init__(self):
+        self.proc = spawn(EMULATOR + [PROBE], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True,
+                          stderr=open('probe.stderr', 'a'))
+        self.replies = queue.Queue()
+        threading.Thread(target=self.read, daemon=True).start()
+
+    def read(self):
+        for line in self.proc.stdout:
+            self.replies.put(line.strip())
+        self.replies.put(None)  # the probe has ended
+
+    # Sends one command; returns the reply's key=value fields. The scenario
+    # ends unless the reply is "ok".
+    def __call__(self, line, timeout=20, echo=True):
+        try:
+            self.proc.stdin.write(line + '\n')
+            self.proc.stdin.flush()
+            reply = self.replies.get(timeout=timeout) or f'(the probe ended, exit status {self.proc.wait(5)})'
+        except (OSError, queue.Empty):
+            reply = f'(no reply; exit status {self.proc.poll()})'
+        # A crash under Wine shows as a Windows exception code, e.g.
+        # 3221225477 = 0xC0000005, access violation.
+        if echo or not reply.startswith('ok'):
+            print(f'probe> {line}\nprobe< {reply}', flush=True)
+        if not reply.startswith('ok'):
+            raise Stop(f'probe command "{line}": {reply}')
+        return dict(word.split('=', 1) for word in reply.split()[1:] if '=' in word)
+
+    def save(self):  # the voice test's images, once it is complete
+        until(8, lambda: self('status')['rec_pos'] == '240000')
+        return self('save')
+
+    def quit(self):
+        self('quit')
+        check(self.proc.wait(10) == 0, f'the probe exits with status 0 (got {self.proc.returncode})')
+
+
+# parec on a source into memory. Each chunk is stamped with the monotonic
+# clock on arrival; the sink renders in real time, so min(arrival - frames so
+# far / RATE) is t0, the time of the first sample, plus the smallest delivery
+# delay, less than one chunk (5 ms). That puts recordings of different
+# sources on one clock, and places them against the registry saves.
+class Rec:
+    def __init__(self, source, channels=2):
+        self.source, self.channels, self.data, self.stamps = source, channels, bytearray(), []
+        self.proc = spawn(['parec', f'--device={source}', '--raw', '--format=s16le', f'--rate={RATE}',
+                           f'--channels={channels}', '--latency-msec=5'], stdout=subprocess.PIPE)
+        self.reader = threading.Thread(target=self.read, daemon=True)
+        self.reader.start()
+        if not until(5, lambda: self.stamps):
+            raise Stop(f'the recorder on {source} delivers nothing')
+
+    def read(self):
+        for chunk in iter(lambda: self.proc.stdout.read1(1 << 16), b''):
+            self.data += chunk
+            self.stamps.append((time.monotonic(), len(self.data) // (2 * self.channels)))
+
+    def stop(self, after=0.0):
+        time.sleep(after)
+        self.proc.terminate()
+        self.reader.join(5)
+        frame = 2 * self.channels
+        x = np.frombuffer(bytes(self.data[:len(self.data) // frame * frame]), '<i2').reshape(-1, self.channels)
+        # The first chunks bring the source's backlog at once.
+        settled = [t - n / RATE for t, n in self.stamps if t > self.stamps[0][0] + 0.5]
+        self.t0, self.x = min(settled or [t - n / RATE for t, n in self.stamps]), x[:, 0] / 32768
+        name = write_wav(f'rec{len(os.listdir())}-{self.source}.wav', self.x)
+        if not np.array_equal(x[:, 0], x[:, -1]):  # every output of the engine is mono
+            check(False, f'{name}: left and right differ')
+        return self
+
+
+def play(path, sink, wait=True):
+    p = spawn(['paplay', f'--device={sink}', path])
+    if wait and p.wait(120) != 0:
+        check(False, f'paplay {path} into {sink} failed')
+    return p
+
+
+# Records the sources (a name, or a name and channels) while path plays into sink.
+def hear(path, sink, *sources, before=0.0, after=0.3):
+    recs = [Rec(*s) if isinstance(s, tuple) else Rec(s) for s in sources]
+    time.sleep(before)
+    play(path, sink)
+    time.sleep(after)
+    return [r.stop() for r in recs]
+
+
+def write_wav(name, x, rate=RATE):
+    with wave.open(name, 'wb') as w:
+        w.setparams((1, 2, rate, 0, 'NONE', ''))
+        w.writeframes(np.clip(np.round(x * 32768), -32768, 32767).astype('<i2').tobytes())
+    return os.path.abspath(name)
+
+
+def load(path):  # any WAVE file (16-bit or float) as mono floats
+    raw = subprocess.run(['sox', '-D', path, '-t', 'f32', '-c', '1', '-'], capture_output=True, check=True)
+    return np.frombuffer(raw.stdout, '<f4').astype(np.float64)
+
+
+# Sines with 5 ms ramps after 0.2 s of silence (paplay may lose the first
+# milliseconds of a stream).
+def signal(name, seconds, freqs=(1000,), amp=0.5, rate=RATE):
+    t = np.arange(int(seconds * rate)) / rate
+    x = sum(amp * np.sin(2 * np.pi * f * t) for f in freqs) * np.minimum(1, np.minimum(t, t[::-1]) / 0.005)
+    return write_wav(f'{name}.wav', np.r_[np.zeros(rate // 5), x], rate)
+
+
+# ---------------------------------------------------------------- measures
+
+# Least-squares fit of the sines freqs to every 10 ms window of x: the complex
+# amplitude of each per window, its phase referred to the start of x (so that
+# a steady sine keeps it), and the RMS the fit leaves over.
+def fit(x, freqs):
+    n, t = len(x) // WIN, np.arange(WIN) / RATE
+    basis = np.array([f(2 * np.pi * hz * t) for hz in freqs for f in (np.cos, np.sin)]).T
+    windows = x[:n * WIN].reshape(n, WIN)
+    coef = windows @ np.linalg.pinv(basis).T
+    resid = np.sqrt(np.mean((windows - coef @ basis.T) ** 2, axis=1))
+    start = np.arange(n) * WIN / RATE
+    return np.array([(coef[:, 2 * i] - 1j * coef[:, 2 * i + 1]) * np.exp(-2j * np.pi * hz * start)
+                     for i, hz in enumerate(freqs)]), resid
+
+
+# Level of the first of the sines freqs: its median amplitude over the
+# windows where it sounds (half its loudest or more), robust to a glitch; for
+# how long it sounds; and the share of the power there that is the sines'
+# (under 1 for distortion, noise or splices).
+def level(x, freqs=(1000,)):
+    z, resid = fit(x, freqs)
+    a = np.abs(z[0])
+    on = a >= a.max() / 2
+    tones = np.sum(np.abs(z[:, on]) ** 2) / 2
+    return np.median(a[on]), np.sum(on) * WIN / RATE, tones / (tones + np.sum(resid[on] ** 2))
+
+
+def tone_ok(x, what, amp=0.5, seconds=1.0, freqs=(1000,)):
+    a, length, purity = level(x, freqs)
+    return check(abs(a - amp) <= 0.05 * amp and length >= seconds and purity >= 0.95,
+                 f'{what}: {freqs[0]} Hz at {a:.3f} (want {amp}) for {length:.2f} s (want {seconds} s), '
+                 f'{purity:.1%} of the power in the tones (want 95 %)')
+
+
+def silent_ok(x, what):
+    return check(len(x) > RATE / 10 and np.abs(x).max() < 0.001, f'{what}: silent (peak {np.abs(x).max():.5f})')
+
+
+def frequency(x):  # of the strongest sine, to a small fraction of a hertz
+    n = 1 << int(np.ceil(np.log2(len(x) * 8)))
+    return np.argmax(np.abs(np.fft.rfft(x * np.hanning(len(x)), n))) * RATE / n
+
+
+# Gaps in steady sines of amplitude amp each: windows whose level is off by
+# 20 %, whose phase steps against the window before, or that hold something
+# else than the sines. A run of bad windows that keeps the level and across
+# which every sine moves by the same half a sample to three samples is the
+# sound server resynchronising a stream, not a gap: a program drops or pads
+# whole blocks.
+#
+# The Wine server writes its registry to disk 30 s after it changed, and every
+# Wine audio program changes it when it lists the audio endpoints. The save
+# stalls the server for tens of milliseconds, and with it every Wine thread
+# waiting on a server object: whatever plays or records at that moment drops
+# out, in any program. So a gap within half a second of the last save (on the
+# monotonic clock, as t0, the time of x's first sample) is the server's.
+def gaps_ok(x, t0, freqs, amp, seconds, what, count=False):
+    saved = max(os.stat(f'{ENV["WINEPREFIX"]}/{f}.reg').st_mtime for f in ('system', 'user')) - time.time() + \
+        time.monotonic()
+    z, resid = fit(x, freqs)
+    on = np.flatnonzero(np.all(np.abs(z) > amp / 2, axis=0))
+    if len(on) < 5:
+        return check(False, f'{what}: the tones do not arrive', count)
+    z, resid = z[:, on[0] + 2:on[-1] - 1], resid[on[0] + 2:on[-1] - 1]  # the edge windows are partly silent
+    step = np.angle(z[:, 1:] * np.conj(z[:, :-1]))
+    trend = np.median(step, axis=1)  # a constant clock offset between the sinks
+    low = np.any(np.abs(np.abs(z) - amp) > 0.2 * amp, axis=0)
+    jump = np.r_[False, np.any(np.abs(np.angle(np.exp(1j * (step - trend[:, None])))) > 0.1, axis=0)]
+    edges = np.flatnonzero(np.diff(np.r_[0, low | jump | (resid > 0.05 * amp), 0]))
+    found, slips, stalls = [], 0, 0
+    for b0, b1 in zip(edges[::2], edges[1::2]):  # bad windows b0..b1-1
+        turn = np.angle(z[:, b1 % len(low)] * np.conj(z[:, b0 - 1]) * np.exp(-1j * trend * (b1 - b0 + 1)))
+        shift = turn / (2 * np.pi * np.array(freqs)) * RATE  # samples
+        at = (on[0] + 2 + b0) * WIN / RATE
+        steady = 0 < b0 and b1 < len(low) and not low[b0:b1].any()
+        if steady and np.all((abs(shift) >= 0.5) & (abs(shift) <= 3)) and np.ptp(shift) < 0.5:
+            slips += 1
+        elif abs(t0 + at - saved) < 0.5:
+            stalls += 1
+        else:
+            found.append(f'{at:.2f}')
+    return check(not found and len(low) * WIN / RATE >= seconds,
+                 f'{what}: {len(found)} gaps in {len(low) * WIN / RATE:.1f} s of tone (want none in {seconds} s) '
+                 f'{"at " + ", ".join(found[:8]) + " s" if found else ""}; {slips} clock slips, {stalls} gaps at '
+                 f'registry saves; level {np.abs(z).min():.3f}..{np.abs(z).max():.3f} (want {amp})', count)
+
+
+def align(rec, ref):  # lag at which ref best matches rec[lag:], by cross-correlation
+    n = 1 << int(np.ceil(np.log2(len(rec) + len(ref))))
+    c = np.fft.irfft(np.fft.rfft(rec, n) * np.conj(np.fft.rfft(ref, n)), n)
+    return int(np.argmax(c[:max(1, len(rec) - len(ref) + 1)]))
+
+
+# How alike two sounds are: voice-band (94..4970 Hz) log power spectra of
+# 1024-sample frames every 128 samples; each frame's correlation between ref
+# and rec over the frames where ref speaks (within 30 dB of its loudest); the
+# mean at the best frame lag. Robust to the waveform differences of a chain
+# that has run for a while against a fresh render.
+def similarity(rec, ref, hop=128):
+    def spectra(x):
+        frames = np.lib.stride_tricks.sliding_window_view(x, 1024)[::hop]
+        p = np.abs(np.fft.rfft(frames * np.hanning(1024), axis=1))[:, 2:107] ** 2
+        s = np.log10(p + p.max() * 1e-7)
+        s -= s.mean(axis=1, keepdims=True)
+        return s / (np.linalg.norm(s, axis=1, keepdims=True) + 1e-12), p.sum(axis=1)
+    (r, energy), (q, _) = spectra(ref), spectra(rec)
+    speech = energy > energy.max() * 1e-3
+    r, n = r[speech], len(r)
+    return max(np.mean(np.sum(q[lag:lag + n][speech] * r, axis=1)) for lag in range(len(q) - n + 1))
+
+
+# --------------------------------------------------------------- scenarios
+
+def started_probe(mic=MIC48, settle=1.0, p=None):
+    p = p or Probe()
+    p('start ' + mic)
+    p('params filter=off')
+    time.sleep(settle)  # capture and the cable output settle
+    return p
+
+
+# Speech reaches the cable as zalo-render renders it offline: with the filter
+# off sample for sample after alignment (up to the 16-bit rounding of the
+# output); with voice 7 (+7 semitones, its chain warmed up by silence, so the
+# waveforms differ) its voice-band spectra match the voice 7 render clearly
+# better than the renders with the filter off or with voice 10.
+def scenario_speech():
+    p = started_probe()
+    subprocess.run('espeak-ng -v pt-br -s 165 --stdout "Olá pessoal, este é um teste do microfone virtual. Um, dois, '
+                   'três." | sox -D -t wav - -b 16 speech.wav rate 48000 gain -n -6 pad .5 .5', shell=True, check=True)
+    options = {'off': ['--filter', 'off'], 'voice 7': ['--voice', '7'], 'voice 10': ['--voice', '10']}
+    renders = [spawn(EMULATOR + [RENDER, *o, 'speech.wav', f'{k}.wav'], stdout=subprocess.DEVNULL)
+               for k, o in options.items()]
+    if any(r.wait(60) for r in renders):
+        raise Stop('zalo-render failed')
+    refs = {k: load(f'{k}.wav') for k in options}
+    ref = refs['off']
+
+    def exact():
+        x = hear('speech.wav', MIC_SINK, CABLE, after=0.5)[0].x
+        lag = align(x, ref)
+        diff = np.abs(x[lag:lag + len(ref)] - ref[:len(x) - lag]) * 32768
+        return check(len(x) >= lag + len(ref) and diff.max() <= 1.5,
+                     f'the speech at {lag / RATE:.3f} s, {np.sum(diff > 1.5)} samples off by more than 1.5 LSB '
+                     f'(largest {diff.max():.1f} LSB at {np.argmax(diff) / RATE:.2f} s)', False)
+    takes('filter off: the cable carries the microphone sample for sample', exact)
+    p('params voice=7')
+    time.sleep(2)
+    x = hear('speech.wav', MIC_SINK, CABLE, after=0.5)[0].x
+    score = {k: round(similarity(x, r), 3) for k, r in refs.items()}
+    check(score['voice 7'] >= 0.75 and score['voice 7'] - max(score['off'], score['voice 10']) >= 0.25,
+          f'voice 7 sounds like its render (0.75 or more) and clearly (0.25) more than like the others: {score}')
+    p.quit()
+
+
+# A minute of two steady sines (1037 and 1511 Hz: neither a whole number of
+# cycles per 10 ms, so a lost or repeated block cannot hide in whole periods)
+# reaches the cable without a gap. The microphone source is measured too, to
+# tell a glitch of the test's own playback from one of the program.
+def scenario_dropouts():
+    tones, p = signal('tones', 62, (1037, 1511), 0.25), started_probe()
+
+    def minute():
+        cable, mic = hear(tones, MIC_SINK, CABLE, (MIC_SOURCE, 1))
+        gaps_ok(mic.x, mic.t0, (1037, 1511), 0.25, 60, 'the microphone source (the test\'s input)')
+        return gaps_ok(cable.x, cable.t0, (1037, 1511), 0.25, 60, 'the cable')
+    takes('a minute of tones reaches the cable without a gap', minute)
+    check(p('status')['running'] == '1', 'capture still runs')
+    p.quit()
+
+
+# Microphone to cable, printed; bounded only loosely, as the harness's sound
+# server adds buffering of its own. The click is 20 ms of 2 kHz: its onset
+# survives any filtering.
+def scenario_latency():
+    click, p = signal('click', 0.02, (2000,), 0.8), started_probe()
+
+    def measure():
+        recs = hear(click, MIC_SINK, (MIC_SINK + '.monitor', 1), CABLE, before=0.7)
+        feed, cable = [r.t0 + np.argmax(abs(r.x) > 0.2) / RATE if abs(r.x).max() > 0.2 else np.nan for r in recs]
+        return check(0 < (cable - feed) * 1000 < 500, f'microphone to cable {(cable - feed) * 1000:.1f} ms +- 10 ms', False)
+    takes('latency under 500 ms', measure)
+    p.quit()
+
+
+# The cable absent at start (capture goes on), present at start, removed
+# while playing (nothing spills to the speakers) and returning. Wine's waveOut
+# device list is fixed when a process starts, so a cable that first appears
+# later is seen by a new process only.
+def scenario_cable():
+    def connected(want, seconds):
+        return check(until(seconds, lambda: p('status')['connected'] == want), f'connected={want} within {seconds} s')
+    set_cable(False)
+    play(signal('tone', 40), MIC_SINK, wait=False)
+    p = started_probe(settle=0)
+    check(until(3, lambda: float(p('status')['in_peak']) > 0.3), 'without a cable the microphone is captured')
+    time.sleep(1)  # the output thread has searched more than once
+    check(p('status')['running'] == '1', 'capture runs without a cable')
+    connected('0', 0)
+    set_cable(True)
+    p.quit()
+    p = started_probe(settle=0)
+    connected('1', 2)
+    tone_ok(Rec(CABLE).stop(1.5).x, 'the cable')
+    speakers = Rec(SPEAKERS)
+    set_cable(False)
+    connected('0', 3)
+    silent_ok(speakers.stop(1).x, 'the speakers while the cable is gone')
+    set_cable(True)
+    connected('1', 3)
+    tone_ok(Rec(CABLE).stop(1.5).x, 'the returned cable')
+    check(p('status')['running'] == '1', 'capture still runs')
+    p.quit()
+
+
+# 200 rounds of start on one microphone, start on the other (the monitor on
+# in every fourth), stop, with short random pauses: no deadlock, never two
+# capture threads at once, none left, and the engine works afterwards.
+def scenario_stress():
+    p, most, pauses = Probe(), 0, iter(np.random.default_rng(5).uniform(0, 0.015, 400))
+    for i in range(200):
+        for mic in (MIC48, MIC44):
+            most = max(most, int(p('start ' + mic, echo=False)['capture_threads']))
+            if i % 4 == 0:
+                p('monitor 0.75', echo=False)
+            time.sleep(next(pauses))
+        p('stop', echo=False)
+    s = p('status')
+    check(most <= 1 and s['capture_threads'] == s['cable_threads'] == s['monitor_threads'] == '0',
+          f'{most} capture threads at most; after a stop no capture, cable or monitor thread')
+    check(started_probe(settle=0.5, p=p)('status')['capture_threads'] == '1', 'one capture thread after a start')
+    tone_ok(hear(signal('tone', 3), MIC_SINK, CABLE)[0].x, 'the cable after the switches', seconds=2.5)
+    p.quit()
+
+
+# A 44.1 kHz microphone: the engine converts to 48 kHz, so the voice test
+# holds 240000 samples of a 1 kHz tone at 48 kHz, at its level, and 30 s of
+# tone reach the cable without a gap: a conversion that loses a fraction of a
+# sample per block (0.45 of 522 for 480-frame packets) starves the cable,
+# which then pads silence, 10 ms about every 12 s.
+def scenario_mic44k():
+    p = started_probe(MIC44)
+    tone6 = play(signal('tone6', 6.5, rate=44100), MIC44_SINK, wait=False)
+    time.sleep(1)
+    p('record')
+    check(p.save()['identical'] == '1', 'filter off: identical voice-test images')
+    original = load('original.wav')
+    check(len(original) == 240000 and abs(frequency(original) - 1000) < 5,
+          f'the voice test: {len(original)} samples (want 240000) of {frequency(original):.2f} Hz (want 1000)')
+    tone_ok(original, 'the voice test', seconds=4.5)
+    tone, _ = signal('tone', 31, rate=44100), tone6.wait(10)
+    time.sleep(0.5)  # until its tail has passed the cable too
+
+    def half_minute():
+        cable = hear(tone, MIC44_SINK, CABLE)[0]
+        return gaps_ok(cable.x, cable.t0, [1000], 0.5, 30, 'the cable')
+    takes('44.1 kHz microphone: 30 s of tone reach the cable without a gap', half_minute)
+    p.quit()
+
+
+# The monitor at volume 0.5 plays the cable's tone at half its level on the
+# default output (the speakers sink); once off, the speakers stay silent
+# while the cable plays on.
+def scenario_monitor():
+    tone, p = signal('tone', 2), started_probe()
+    p('monitor 0.5')
+    check(p('status')['monitor'] == '1', 'the monitor runs')
+    cable, speakers = hear(tone, MIC_SINK, CABLE, SPEAKERS)
+    ratio = level(speakers.x)[0] / level(cable.x)[0]
+    check(abs(ratio - 0.5) <= 0.02, f'the speakers get {ratio:.3f} of the cable level (want 0.5)')
+    p('monitor off')
+    check(p('status')['monitor'] == '0', 'the monitor stops')
+    time.sleep(0.3)
+    cable, speakers = hear(tone, MIC_SINK, CABLE, SPEAKERS)
+    tone_ok(cable.x, 'the cable with the monitor off', seconds=1.5)
+    silent_ok(speakers.x, 'the speakers with the monitor off')
+    p.quit()
+
+
+# The five-second voice test: with the filter off two identical 240000-sample
+# images holding the microphone's tones without a gap, with voice 7 images
+# that differ; a finished test plays on the default output, and a new test
+# stops that sound before it drops the images.
+def scenario_voicetest():
+    p = started_probe(settle=0)
+    play(signal('tones', 40, (1037, 1511), 0.25), MIC_SINK, wait=False)
+    time.sleep(0.7)
+    for params, identical in (('filter=off', '1'), ('voice=7', '0')):
+        p('params ' + params)
+
+        def voice_test():
+            t0 = time.monotonic()
+            p('record')
+            check(int(p('status')['rec_pos']) < 240000, f'{params}: a voice test is under way')
+            check(p.save()['identical'] == identical, f'{params}: identical={identical}')
+            forms = [wave.open(n).getparams()[:4] + (os.path.getsize(n),) for n in ('original.wav', 'filtered.wav')]
+            check(forms == [(1, 2, 48000, 240000, 480044)] * 2, f'images of 16-bit mono 48 kHz, 240000 samples, '
+                  f'480044 bytes: {forms}')
+            return gaps_ok(load('original.wav'), t0, (1037, 1511), 0.25, 4.9, 'the original')
+        takes(f'{params}: the original holds the tones without a gap', voice_test)
+    playing = Rec(SPEAKERS)
+    p('play original')
+    tone_ok(playing.stop(1.5).x, 'the played original', amp=0.25, freqs=(1037, 1511))
+    p('record')
+    time.sleep(0.3)
+    silent_ok(Rec(SPEAKERS).stop(1).x, 'the speakers once a new test started')
+    p.quit()
+
+
+# A system that refuses new threads: starting the engine neither crashes nor
+# lets the exception out and leaves it stopped (the main window shows a
+# disconnected microphone); once threads work again, the next start runs.
+def scenario_thread_failure():
+    p = Probe()
+    p('threads off')
+    r, s = p('start ' + MIC48), p('status')
+    check(r['escaped'] == r['started'] == s['running'] == s['connected'] == '0',
+          'start neither throws nor claims to run; running=0, connected=0')
+    p('threads on')
+    check(p('start ' + MIC48)['started'] == '1', 'the next start works')
+    check(until(3, lambda: p('status')['connected'] == '1'), 'the cable connects within 3 s')
+    check(p('status')['capture_threads'] == '1', 'one capture thread')
+    p.quit()
+
+
+# zalo-devices' output contract (the README documents its lines), with the
+# cable present, absent and back, and a source whose name holds a non-ASCII
+# letter in an accented form of a loopback key.
+def scenario_devices():
+    def run(*args):
+        r = subprocess.run(EMULATOR + [DEVICES, *args], capture_output=True, timeout=60)
+        out, err = r.stdout.decode('utf-8'), r.stderr.decode('utf-8', 'replace')
+        print(out if args != ('--help',) else '', err, end='')
+        return r.returncode, out, [line.split('\t') for line in out.splitlines()], err
+    module = subprocess.run(['pactl', 'load-module', 'module-null-source', 'source_name=zalo_devices_accent', 'rate=48000',
+                             'channels=1', 'description="Mixagem estéreo (Harness)"'], capture_output=True, text=True)
+    undo['source'] = ['pactl', 'unload-module', module.stdout.strip()]
+    rc, out, rows, _ = run()
+    got = {tuple(r[:2]): r[3:] for r in rows if r[0] in ('listed', 'excluded') and len(r) > 3 and r[2]}
+    mono, stereo = '48000 Hz, 1 ch, 32-bit float', '48000 Hz, 2 ch, 32-bit float'
+    want = {('listed', MIC48): [mono], ('listed', 'Microphone 44k (Harness Mic)'): ['44100 Hz, 1 ch, 32-bit float'],
+            ('listed', 'Mixagem estéreo (Harness)'): [mono], ('excluded', 'Stereo Mix (Harness)'): [stereo, 'loopback'],
+            ('excluded', 'Monitor of CABLE Input (VB-Audio Virtual Cable)'): [stereo, 'virtual-cable']}
+    check(rc == 0 and all(got.get(k) == v for k, v in want.items()), 'the microphones, with ids, formats, reasons')
+    ids = [r[2] for r in rows if r[0] in ('listed', 'excluded')]
+    check(len(ids) == len(set(ids)), 'endpoint ids are unique')
+    cable = next((r[1:] for r in rows if r[0] == 'cable'), [])
+    check(cable[1:] == ['CABLE Input (VB-Audio Virtual C'] and ['waveout', *cable] in rows,
+          'the cable line names its waveout device')
+    set_cable(False)
+    rc, out, rows, _ = run()
+    set_cable(True)
+    check(rc == 0 and ['cable', 'not found'] in rows and 'CABLE Input' not in out and
+          ['listed', MIC48] in [r[:2] for r in rows], 'no cable: "cable\tnot found", the microphones listed')
+    rc, _, rows, _ = run()
+    check(rc == 0 and rows[-1:] and rows[-1][0] == 'cable' and rows[-1][2:] == cable[1:], 'the cable is found again')
+    rc, out, _, _ = run('--help')
+    check(rc == 0 and 'not found' in out, '--help describes the format')
+    rc, out, _, err = run('--verbose')
+    check(rc == 2 and not out and '--verbose' in err, 'a bad option: status 2, named on stderr')
+
+
+def main():
+    global PROBE, RENDER, DEVICES, EMULATOR
+    if len(sys.argv) < 5 or f'scenario_{sys.argv[1]}' not in globals() or 'PULSE_SERVER' not in ENV:
+        sys.exit('usage: wine_audio.py SCENARIO PROBE.exe RENDER.exe DEVICES.exe [EMULATOR...], '
+                 'with build/harness/env.sh of a started scripts/harness.sh sourced')
+    name, (PROBE, RENDER, DEVICES), EMULATOR = sys.argv[1], map(os.path.abspath, sys.argv[2:5]), sys.argv[5:]
+    work = os.path.abspath(f'wine_{name}.work')
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    os.chdir(work)
+    try:
+        globals()[f'scenario_{name}']()
+    except (Stop, subprocess.TimeoutExpired) as stop:
+        check(False, str(stop))
+    finally:
+        for proc in procs:
+            proc.kill()
+        for command in filter(None, undo.values()):
+            subprocess.run(command)
+    print(f'{name}: {len(failures)} failed checks', f'; work files kept in {work}' if failures else '', flush=True)
+    if not failures:
+        shutil.rmtree(work)
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
