@@ -12,6 +12,7 @@
 //   save        write the finished test's images as original.wav and filtered.wav here
 //   play original|filtered                 on the default output device
 //   threads off|on                         make every std::thread constructor throw / work again
+//   vanish      the capture endpoint fails from now on, as an unplugged microphone does
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -198,6 +199,11 @@ private:
         return "ok";
     }
 
+    std::string vanish(const std::string&) {
+        engine.simulateDeviceLoss.store(true);
+        return "ok";
+    }
+
     zalo::AudioEngine engine;
     zalo::VoiceTestPlayback playback;
     zalo::ProcessingParams settings;
@@ -207,6 +213,7 @@ const std::map<std::string, Probe::Handler> Probe::commands = {
     {"start", &Probe::start},   {"params", &Probe::params}, {"monitor", &Probe::monitor},
     {"status", &Probe::status}, {"stop", &Probe::stop},     {"record", &Probe::record},
     {"save", &Probe::save},     {"play", &Probe::play},     {"threads", &Probe::threads},
+    {"vanish", &Probe::vanish},
 };
 
 }  // namespace

@@ -9,7 +9,7 @@ target_link_libraries(zalo_engine_probe PRIVATE zalo_engine zalo_wave)
 
 # scenario, timeout in seconds (the retried ones allow for three takes)
 set(ZALO_WINE_SCENARIOS speech 150 dropouts 300 latency 60 cable 60 stress 150 mic44k 200
-    monitor 60 voicetest 60 thread_failure 60 devices 60)
+    monitor 60 voicetest 60 thread_failure 60 vanish 60 devices 60)
 while(ZALO_WINE_SCENARIOS)
   list(POP_FRONT ZALO_WINE_SCENARIOS name timeout)
   add_test(NAME wine_${name}

@@ -503,6 +503,20 @@ def scenario_thread_failure():
     p.quit()
 
 
+# A microphone that vanishes while capturing (Wine never reports it, so the
+# probe makes the endpoint fail): capture ends and running turns 0, so the
+# main window reads it as disconnected; the next start captures again.
+def scenario_vanish():
+    p = started_probe()
+    check(p('status')['running'] == '1', 'capturing before the microphone goes')
+    p('vanish')
+    check(until(1, lambda: p('status')['running'] == '0'), 'running=0 within 1 s of the microphone going')
+    p('start ' + MIC48)
+    time.sleep(0.5)
+    check(p('status')['running'] == '1', 'the next start captures again')
+    p.quit()
+
+
 # zalo-devices' output contract (the README documents its lines), with the
 # cable present, absent and back, and a source whose name holds a non-ASCII
 # letter in an accented form of a loopback key.
