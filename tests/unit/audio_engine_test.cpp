@@ -172,13 +172,10 @@ struct HostileSeed {
 
 std::vector<std::uint8_t> encode(const HostileSeed& s, int voiceType, std::uint32_t seed) {
     std::vector<std::uint8_t> bytes{s.switches, static_cast<std::uint8_t>(voiceType)};
-    const auto put = [&](std::uint32_t u) {
-        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(u >> shift));
-    };
     const auto putFloat = [&](float f) {
         std::uint32_t u;
         std::memcpy(&u, &f, sizeof u);
-        put(u);
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<std::uint8_t>(u >> shift));
     };
     for (float amount : s.amounts) {
         bytes.push_back(1);  // odd: a raw float follows
@@ -187,9 +184,9 @@ std::vector<std::uint8_t> encode(const HostileSeed& s, int voiceType, std::uint3
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> speech(-0.5f, 0.5f);
     for (std::size_t block = 0; block < s.blocks; ++block) {
-        bytes.push_back(255);  // a raw rate follows
-        put(s.rate);
-        bytes.push_back(29);   // 1 + 16 * 29 = 465 frames
+        // A raw rate follows 255; 1 + 16 * 29 = 465 frames.
+        bytes.insert(bytes.end(), {255, std::uint8_t(s.rate >> 24), std::uint8_t(s.rate >> 16),
+                                   std::uint8_t(s.rate >> 8), std::uint8_t(s.rate), 29});
         for (int i = 0; i < 465; ++i) putFloat(i % 5 ? speech(rng) : s.sample);
     }
     return bytes;

@@ -98,8 +98,9 @@ TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
     EXPECT_EQ(monitor->writePos.load(), 999u);  // wrapped
     EXPECT_EQ(monitor->ring[kOutputRingSamples - 1], 1.0f);
 
-    monitor->readPos = 0;
-    monitor->writePos = 0;
+    // A buffer read across the end of the ring.
+    monitor->readPos = kOutputRingSamples - 100;
+    monitor->writePos = kOutputRingSamples - 100;
     const std::vector<float> half(479, 0.5f);
     monitor->write(half.data(), half.size());
     std::int16_t mono[kOutputBufferFrames];
@@ -108,15 +109,17 @@ TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
     monitor->write(bad, 1);
     ASSERT_TRUE(monitor->fillBuffer(mono, 0.5f));
     EXPECT_EQ(mono[0], 8192);  // 0.5 at half volume
+    EXPECT_EQ(mono[200], 8192);
     EXPECT_EQ(mono[479], 0);   // NaN plays as silence
-    EXPECT_EQ(monitor->readPos.load(), 480u);
+    EXPECT_EQ(monitor->readPos.load(), 380u);
 }
 
-// A real producer and consumer on each ring. The producer writes, at ring
-// position p, the value p + 1 (exact in float below 2^24), so whatever the
-// producer drops, every buffer the consumer takes must continue exactly where
-// the last one (plus the cable's announced skip) ended.
-TEST(RingStress, EverySampleArrivesInOrderOrIsSkippedByTheCap) {
+// A real producer and consumer on the cable ring. The producer writes, at
+// ring position p, the value p + 1 (exact in float below 2^24), so whatever
+// the producer drops, every buffer the consumer takes must continue exactly
+// where the last one (plus the announced skip) ended. (The monitor ring runs
+// between real threads in MonitorToggle.)
+TEST(CableRingStress, EverySampleArrivesInOrderOrIsSkippedByTheCap) {
     constexpr std::uint64_t kTotal = 3000000;
     auto cable = std::make_unique<CableOutput>();
     std::atomic<bool> done{false};
@@ -150,35 +153,6 @@ TEST(RingStress, EverySampleArrivesInOrderOrIsSkippedByTheCap) {
     EXPECT_EQ(expected, kTotal);
     EXPECT_GT(skippedTotal, 0u);
     EXPECT_LT(skippedTotal, kTotal);
-
-    // The monitor: the producer counts the samples it got in, so blocks must
-    // arrive whole and in order, or not at all.
-    auto monitor = std::make_unique<MonitorOutput>();
-    done = false;
-    std::uint64_t accepted = 0;
-    std::thread monitorProducer([&] {
-        std::vector<float> block(480);
-        for (int b = 0; b < 4000; ++b) {
-            for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<float>(accepted + i + 1);
-            if (monitor->write(block.data(), block.size())) accepted += block.size();
-            if (b % 50 == 0) std::this_thread::yield();
-        }
-        done = true;
-    });
-    std::uint64_t heard = 0;
-    ordered = true;
-    for (unsigned round = 0;; ++round) {
-        const bool finished = done.load();
-        if (monitor->take(out)) {
-            for (float v : out) ordered = ordered && v == static_cast<float>(++heard);
-        } else if (finished) {
-            break;
-        }
-        if (round % 300 == 299) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    monitorProducer.join();
-    EXPECT_TRUE(ordered);
-    EXPECT_EQ(heard, accepted);
 }
 
 TEST(WavImage, HeaderAndSixteenBitRounding) {
@@ -186,16 +160,13 @@ TEST(WavImage, HeaderAndSixteenBitRounding) {
     const float samples[] = {1.5f, -1.5f, 0.5f, 0.25f, -1.0f, std::numeric_limits<float>::quiet_NaN(), inf, -inf};
     // Clamped, x 32767, rounded half away from zero; never -32768; non-finite is 0.
     const std::int16_t pcm[] = {32767, -32767, 16384, 8192, -32767, 0, 0, 0};
-    const unsigned char header[44] = {'R', 'I', 'F', 'F', 52, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                      16, 0, 0, 0, 1, 0, 1, 0, 0x80, 0xBB, 0, 0, 0x00, 0x77, 0x01, 0x00,
-                                      2, 0, 16, 0, 'd', 'a', 't', 'a', 16, 0, 0, 0};  // PCM mono 48 kHz 16-bit
+    // PCM mono 48 kHz 16-bit, 16 data bytes.
+    const char header[] = "RIFF\x34\0\0\0WAVEfmt \x10\0\0\0\1\0\1\0\x80\xBB\0\0\0\x77\1\0\2\0\x10\0data\x10\0\0\0";
     const WavImage image = buildWavImage(samples, 8);
     ASSERT_EQ(image.size(), 44u + 16u);
     EXPECT_EQ(WavImage(image.begin(), image.begin() + 44), WavImage(header, header + 44));
-    for (std::size_t i = 0; i < 8; ++i) {
+    for (std::size_t i = 0; i < 8; ++i)
         EXPECT_EQ(static_cast<std::int16_t>(image[44 + 2 * i] | image[45 + 2 * i] << 8), pcm[i]) << samples[i];
-        EXPECT_EQ(toPcm16(samples[i]), pcm[i]);
-    }
 }
 
 }  // namespace

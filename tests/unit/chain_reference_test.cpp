@@ -278,15 +278,13 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
     // Slider positions that no fixed preset uses; only the configurable row
     // takes them, and only fixed type-13 rows move them.
     ControlState sliders;
-    sliders.pitch = -5;
-    sliders.tone = -30;
-    sliders.robot = 40;
-    sliders.echo = 30;
-    sliders.deEsser = true;
+    std::tie(sliders.pitch, sliders.tone, sliders.robot, sliders.echo, sliders.deEsser) = std::make_tuple(-5, -30, 40, 30, true);
+    const DesignRow atSliders{nullptr, nullptr, 13, -5, -30, 40, 30, true};
     for (int i = -1; i <= 33; ++i) {
         SCOPED_TRACE("preset " + std::to_string(i));
-        const DesignRow& want = kDesignRows[i < 0 || i > 32 ? 0 : i];  // out of range: row 0
-        if (i >= 0 && i <= 32) {
+        const bool inTable = i >= 0 && i <= 32;
+        const DesignRow& want = kDesignRows[inTable ? i : 0];  // out of range: row 0
+        if (inTable) {
             const VoicePresetDef& got = table[std::size_t(i)];
             EXPECT_EQ(std::wstring(got.label), want.label);
             EXPECT_EQ(std::wstring(got.description), want.description);
@@ -296,22 +294,15 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
         ControlState controls = sliders;
         controls.voicePreset = i;
         const ProcessingParams p = makeProcessingParams(controls);
-        ProcessingParams expected = p;
-        const DesignRow& amounts = want.configurable ? DesignRow{nullptr, nullptr, 0, -5, -30, 40, 30, true} : want;
-        expected.voiceType = want.type;
-        expected.pitchSemitones = float(amounts.pitch);
-        expected.tone = float(amounts.tone) / 100;
-        expected.robot = float(amounts.robot) / 100;
-        expected.echo = float(amounts.echo) / 100;
+        const DesignRow& amounts = want.configurable ? atSliders : want;
         EXPECT_EQ(std::make_tuple(p.voiceType, p.pitchSemitones, p.tone, p.robot, p.echo),
-                  std::make_tuple(expected.voiceType, expected.pitchSemitones, expected.tone, expected.robot,
-                                  expected.echo));
+                  std::make_tuple(want.type, float(amounts.pitch), float(amounts.tone) / 100,
+                                  float(amounts.robot) / 100, float(amounts.echo) / 100));
         syncSlidersToPreset(controls);
-        const bool moves = want.type == 13 && !want.configurable;
+        const DesignRow& synced = want.type == 13 ? amounts : atSliders;
         EXPECT_EQ(std::make_tuple(controls.pitch, controls.tone, controls.robot, controls.echo),
-                  moves ? std::make_tuple(want.pitch, want.tone, want.robot, want.echo)
-                        : std::make_tuple(-5, -30, 40, 30));
-        expectMatchesTheTranscription(expected);
+                  std::make_tuple(synced.pitch, synced.tone, synced.robot, synced.echo));
+        expectMatchesTheTranscription(p);
     }
 }
 

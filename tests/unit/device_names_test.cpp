@@ -32,11 +32,9 @@ TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
         {L"What U Hear (Sound Blaster)", kLoop, false},
         {L"WAVE OUT MIX", kLoop, false},
         {L"Analog LOOPBACK 3-4", kLoop, false},
-        {L"Microphone (Realtek(R) Audio)", kNone, false},
         {L"Microphone", kNone, false},  // the name of an endpoint whose name cannot be read
         {L"", kNone, false},
         {L"Mixagem est\u00E9reo (Realtek(R) Audio)", kNone, false},  // accents are not folded
-        {L"MIXAGEM EST\u00C9REO", kNone, false},
         {L"CABLE Outp", kNone, false},  // keys cut short, as a driver might
         {L"Stereo Mi", kNone, false},
         {L"StereoMix", kNone, false},
@@ -48,10 +46,7 @@ TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
         {L"Hi-Fi Cable Input (VB-Audio Hi-Fi Cable)", kNone, true},
         {L"\u00C1udio CABLE Input \u00E7", kNone, true},
         {L"Speakers on CABLE Inp", kNone, false},  // a cut inside the key loses it
-        {L"Output on VB-Audio Poi", kNone, false},
-        {L"Alto-falantes (Realtek\u00AE Audio)", kNone, false},
         {L"CableInput", kNone, false},  // the keys need their exact spacing and hyphen
-        {L"Cable  Input", kNone, false},
         {L"VB Audio Point", kNone, false},
         {L"CABLE-A Input (VB-Audio Cable A)", kNone, false},
     };
