@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <iterator>
 #include <limits>
 #include <memory>
@@ -24,29 +25,19 @@
 namespace zalo {
 namespace {
 
-// Textbook radix-2 transform: bit-reversal swaps, then per block a twiddle
-// recurrence restarted at (1, 0); the inverse scales by 1/256.
-void textbookFft256(Complex* x, bool inverse) {
-    for (unsigned i = 1; i < 256; ++i) {
-        unsigned r = 0;
-        for (int b = 0; b < 8; ++b) r |= ((i >> b) & 1u) << (7 - b);
-        if (i < r) std::swap(x[i], x[r]);
+// Textbook recursive radix-2 transform in double precision; sign -1
+// forward, +1 inverse (unscaled).
+void textbookFft(std::complex<double>* x, int n, int sign) {
+    if (n == 1) return;
+    std::vector<std::complex<double>> even(n / 2), odd(n / 2);
+    for (int i = 0; i < n / 2; ++i) std::tie(even[i], odd[i]) = std::make_pair(x[2 * i], x[2 * i + 1]);
+    textbookFft(even.data(), n / 2, sign);
+    textbookFft(odd.data(), n / 2, sign);
+    for (int k = 0; k < n / 2; ++k) {
+        const std::complex<double> t = std::polar(1.0, sign * 6.283185307179586 * k / n) * odd[k];
+        x[k] = even[k] + t;
+        x[k + n / 2] = even[k] - t;
     }
-    for (unsigned len = 2; len <= 256; len <<= 1) {
-        const float theta = (inverse ? kTwoPi : -kTwoPi) / float(len);
-        const Complex wl{std::cos(theta), std::sin(theta)};
-        for (unsigned b = 0; b < 256; b += len) {
-            Complex w{1.0f, 0.0f};
-            for (unsigned j = 0; j < len / 2; ++j) {
-                const Complex u = x[b + j], t = x[b + j + len / 2];
-                const Complex v{t.re * w.re - t.im * w.im, t.re * w.im + t.im * w.re};
-                x[b + j] = {u.re + v.re, u.im + v.im};
-                x[b + j + len / 2] = {u.re - v.re, u.im - v.im};
-                w = {w.re * wl.re - w.im * wl.im, w.re * wl.im + w.im * wl.re};
-            }
-        }
-    }
-    for (unsigned i = 0; inverse && i < 256; ++i) x[i] = {x[i].re / 256, x[i].im / 256};
 }
 
 float clampTo(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
@@ -58,42 +49,39 @@ struct ReferenceChain {
     float robotPhase = 0, deEssLow = 0, pitchPhase = 0;
     std::vector<float> pitchLine = std::vector<float>(8192), echoLine = std::vector<float>(16384);
     unsigned pitchPos = 0, echoPos = 0;
-    float frameIn[256] = {}, frameOut[256] = {}, noise[129], gains[129];
+    std::vector<float> noise = std::vector<float>(129, 1e-7f), gains = std::vector<float>(129, 1.0f);
+    float frameIn[256] = {}, frameOut[256] = {};
     unsigned inPos = 0, outPos = 256;
     bool ready = false;
 
-    ReferenceChain() {
-        std::fill(noise, noise + 129, 1e-7f);
-        std::fill(gains, gains + 129, 1.0f);
-    }
     static float a(float f) { return std::exp(-kTwoPi * f / 48000.0f); }
     static float soft(float x, float k) { return std::tanh(k * x) / std::tanh(k); }
 
     void frame() {
-        Complex x[256];
+        std::complex<double> x[256];
         float e = 0;
         for (int k = 0; k < 256; ++k) {
-            x[k] = {frameIn[k], 0};
+            x[k] = frameIn[k];
             e += frameIn[k] * frameIn[k];
         }
-        textbookFft256(x, false);
+        textbookFft(x, 256, -1);
         float alpha = 0.12f;
         if (ready) alpha = std::sqrt(e / 256 + 1e-12f) < 0.035f ? 0.025f : 0.0003f;
         const float s = p.noiseStrength, ex = 0.55f + 1.8f * s, fl = 0.45f * (1 - s) + 0.05f * s;
         for (int k = 0; k <= 128; ++k) {
-            const float P = x[k].re * x[k].re + x[k].im * x[k].im + 1e-12f;
+            const float P = float(std::norm(x[k])) + 1e-12f;
             noise[k] = (1 - alpha) * noise[k] + alpha * P;
             const float snr = std::max((P - noise[k]) / (noise[k] + 1e-12f), 0.0f);
             float g = fl + (1 - fl) * std::pow(clampTo(snr / (snr + 1), 0, 1), ex);
             const float f = k * 48000.0f / 256;
             if (f > 180 && f < 4200 && snr > 2.0f) g = std::max(g, 0.55f);
             gains[k] = 0.72f * gains[k] + 0.28f * g;
-            x[k] = {x[k].re * gains[k], x[k].im * gains[k]};
-            if (k >= 1 && k <= 127) x[256 - k] = {x[k].re, -x[k].im};
+            x[k] *= gains[k];
+            if (k >= 1 && k <= 127) x[256 - k] = std::conj(x[k]);
         }
         ready = true;
-        textbookFft256(x, true);
-        for (int k = 0; k < 256; ++k) frameOut[k] = x[k].re;
+        textbookFft(x, 256, 1);
+        for (int k = 0; k < 256; ++k) frameOut[k] = float(x[k].real() / 256);
         outPos = 0;
     }
     float readLine(float d) const {
