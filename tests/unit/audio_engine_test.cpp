@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "../fuzz/hostile_block.h"
@@ -60,10 +61,9 @@ TEST(ProcessBlock, FeedsMetersVoiceTestRunningOutputsAndBypass) {
     const std::vector<float> block(1000, 0.25f);
     // Idle: no recording, stopped outputs receive nothing.
     engine->processBlock(block.data(), block.size(), 48000);
-    EXPECT_EQ(engine->recPos.load(), kVoiceTestSamples);
-    EXPECT_EQ(engine->recOriginal[0], 0.0f);
-    EXPECT_EQ(engine->cable.writePos.load(), 0u);
-    EXPECT_EQ(engine->monitor.writePos.load(), 0u);
+    EXPECT_EQ(std::make_tuple(engine->recPos.load(), engine->recOriginal[0], engine->cable.writePos.load(),
+                              engine->monitor.writePos.load()),
+              std::make_tuple(kVoiceTestSamples, 0.0f, std::uint64_t{0}, std::uint64_t{0}));
     EXPECT_EQ(engine->inputPeak.load(), 0.25f);
     EXPECT_EQ(engine->outputPeak.load(), peakOf(lastBlock(*engine)));
 
@@ -76,15 +76,13 @@ TEST(ProcessBlock, FeedsMetersVoiceTestRunningOutputsAndBypass) {
     EXPECT_EQ(engine->recFiltered[kVoiceTestSamples - 1], engine->lastBlock()[499]);
     EXPECT_NE(engine->recFiltered[kVoiceTestSamples - 1], 0.25f);
 
-    engine->cable.running = true;
-    engine->monitor.running = true;
+    engine->cable.running = engine->monitor.running = true;
     engine->processBlock(block.data(), block.size(), 48000);
-    EXPECT_EQ(engine->cable.writePos.load(), 1000u);
-    EXPECT_EQ(engine->monitor.writePos.load(), 1000u);
-    EXPECT_EQ(engine->cable.ring[999], engine->lastBlock()[999]);
-    EXPECT_EQ(engine->monitor.ring[999], engine->lastBlock()[999]);
-    engine->cable.running = false;
-    engine->monitor.running = false;
+    EXPECT_EQ(std::make_tuple(engine->cable.writePos.load(), engine->monitor.writePos.load(), engine->cable.ring[999],
+                              engine->monitor.ring[999]),
+              std::make_tuple(std::uint64_t{1000}, std::uint64_t{1000}, engine->lastBlock()[999],
+                              engine->lastBlock()[999]));
+    engine->cable.running = engine->monitor.running = false;
 
     // Filter off: the block passes untouched, but never non-finite; no
     // samples, no block.
@@ -94,8 +92,7 @@ TEST(ProcessBlock, FeedsMetersVoiceTestRunningOutputsAndBypass) {
     const float in[] = {0.25f, kNaN, -kInf, -0.5f, 0.125f};
     engine->processBlock(in, 5, 48000);
     EXPECT_EQ(lastBlock(*engine), (std::vector<float>{0.25f, 0.0f, 0.0f, -0.5f, 0.125f}));
-    EXPECT_EQ(engine->inputPeak.load(), 0.5f);
-    EXPECT_EQ(engine->outputPeak.load(), 0.5f);
+    EXPECT_EQ(std::make_pair(engine->inputPeak.load(), engine->outputPeak.load()), std::make_pair(0.5f, 0.5f));
     engine->processBlock(nullptr, 480, 48000);
     EXPECT_EQ(engine->lastBlockSize(), 0u);
 

@@ -216,15 +216,8 @@ void expectMatchesTheTranscription(const ProcessingParams& p) {
     EXPECT_LT(worst, 1e-5);  // rounding alone stays near 3e-6
 }
 
-struct DesignRow {
-    const wchar_t* label;
-    const wchar_t* description;
-    int type, pitch, tone, robot, echo;
-    bool configurable;
-};
-
 // The 33 voice presets as the design's table lists them.
-const DesignRow kDesignRows[] = {
+const VoicePresetDef kDesignRows[] = {
     {L"⏺ Original / sem efeito", L"Original • usa apenas redução de ruído e limpeza local, sem personagem.", 0, 0, 0, 0, 0, false},
     {L"🎙️ Voz limpa / streamer", L"Voz limpa • mais presença para gameplay, lives e chamadas.", 1, 0, 0, 0, 0, false},
     {L"👩 Mulher jovem", L"Mulher jovem • feminino claro e leve, bom para teste rápido.", 3, 0, 0, 0, 0, false},
@@ -267,11 +260,11 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
     // takes them, and only fixed type-13 rows move them.
     ControlState sliders;
     std::tie(sliders.pitch, sliders.tone, sliders.robot, sliders.echo, sliders.deEsser) = std::make_tuple(-5, -30, 40, 30, true);
-    const DesignRow atSliders{nullptr, nullptr, 13, -5, -30, 40, 30, true};
+    const VoicePresetDef atSliders{nullptr, nullptr, 13, -5, -30, 40, 30, true};
     for (int i = -1; i <= 33; ++i) {
         SCOPED_TRACE("preset " + std::to_string(i));
         const bool inTable = i >= 0 && i <= 32;
-        const DesignRow& want = kDesignRows[inTable ? i : 0];  // out of range: row 0
+        const VoicePresetDef& want = kDesignRows[inTable ? i : 0];  // out of range: row 0
         if (inTable) {
             const VoicePresetDef& got = table[std::size_t(i)];
             EXPECT_EQ(std::wstring(got.label), want.label);
@@ -282,12 +275,12 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
         ControlState controls = sliders;
         controls.voicePreset = i;
         const ProcessingParams p = makeProcessingParams(controls);
-        const DesignRow& amounts = want.configurable ? atSliders : want;
+        const VoicePresetDef& amounts = want.configurable ? atSliders : want;
         EXPECT_EQ(std::make_tuple(p.voiceType, p.pitchSemitones, p.tone, p.robot, p.echo),
                   std::make_tuple(want.type, float(amounts.pitch), float(amounts.tone) / 100,
                                   float(amounts.robot) / 100, float(amounts.echo) / 100));
         syncSlidersToPreset(controls);
-        const DesignRow& synced = want.type == 13 ? amounts : atSliders;
+        const VoicePresetDef& synced = want.type == 13 ? amounts : atSliders;
         EXPECT_EQ(std::make_tuple(controls.pitch, controls.tone, controls.robot, controls.echo),
                   std::make_tuple(synced.pitch, synced.tone, synced.robot, synced.echo));
         expectMatchesTheTranscription(p);

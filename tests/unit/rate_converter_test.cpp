@@ -13,12 +13,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<float> sine(double hz, double amplitude, std::size_t count, double rate) {
-    std::vector<float> s(count);
-    for (std::size_t i = 0; i < count; ++i) s[i] = float(amplitude * std::sin(2.0 * kPi * hz * double(i) / rate));
-    return s;
-}
-
 TEST(RateConverter, SixtySecondsOfPacketsLoseNothingAndFollowTheSine) {
     struct Case {
         unsigned rate;
@@ -32,7 +26,8 @@ TEST(RateConverter, SixtySecondsOfPacketsLoseNothingAndFollowTheSine) {
     const double cleanStep = 2.0 * kAmp * std::sin(kPi * kHz / 48000.0) + 1e-5;
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.rate << " Hz in blocks of " << c.block);
-        const auto in = sine(kHz, kAmp, 60 * c.rate, c.rate);
+        std::vector<float> in(60 * c.rate);
+        for (std::size_t i = 0; i < in.size(); ++i) in[i] = float(kAmp * std::sin(2.0 * kPi * kHz * double(i) / c.rate));
         std::vector<float> out(in.size() * 48000 / c.rate + 1000);
         RateConverter converter;
         std::size_t n = 0;

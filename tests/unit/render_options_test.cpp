@@ -21,15 +21,6 @@ zalo::RenderOptions parseOk(Args args) {
     return o;
 }
 
-TEST(RenderOptions, NoOptionsGiveTheStartUpSettings) {
-    // The main window at start-up: filter on, strength 65, "Voz limpa", every
-    // clean-up switch but the de-esser.
-    const zalo::ProcessingParams p = zalo::processingParamsFor(parseOk({}));
-    EXPECT_EQ(std::make_tuple(p.enabled, p.noiseStrength, p.highPass, p.compressor, p.limiter, p.gate, p.deEsser,
-                              p.inputGainDb, p.voiceType),
-              std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 1));
-}
-
 TEST(RenderOptions, NoisePresetThenStrengthThenSwitchesWhateverTheArgumentOrder) {
     const zalo::NoisePresetDef* table = zalo::noisePresetTable();
     for (int i = 0; i < zalo::kNoisePresetCustom; ++i) {
@@ -67,7 +58,13 @@ TEST(RenderOptions, RefusesBadCommandLines) {
     }
 }
 
-TEST(RenderOptions, BlockDefaultsToTenMillisecondsAndFitsTheEngineBuffer) {
+TEST(RenderOptions, DefaultsAreTheStartUpSettingsAndTenMillisecondBlocks) {
+    // The main window at start-up: filter on, strength 65, "Voz limpa", every
+    // clean-up switch but the de-esser.
+    const zalo::ProcessingParams p = zalo::processingParamsFor(parseOk({}));
+    EXPECT_EQ(std::make_tuple(p.enabled, p.noiseStrength, p.highPass, p.compressor, p.limiter, p.gate, p.deEsser,
+                              p.inputGainDb, p.voiceType),
+              std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 1));
     std::size_t frames = 0;
     std::string error;
     ASSERT_TRUE(zalo::blockFramesFor(parseOk({}), 44100, frames, error));
