@@ -10,10 +10,6 @@
 # may add its own lines to stderr, so stderr is only searched.
 set -u
 
-if (($# < 1)); then
-  echo "usage: $0 ZALO_RENDER [EMULATOR...]" >&2
-  exit 2
-fi
 bin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shift
 emulator=("$@")

@@ -35,14 +35,10 @@ float peakOf(const std::vector<float>& v) {
     return peak;
 }
 
-TEST(ProcessBlock, FlushesDenormalsOnlyForItsOwnDuration) {
+TEST(ScopedFlushDenormals, FlushesOnlyForItsOwnDuration) {
 #if defined(__SSE2__) || defined(_M_X64)
     const auto control = [] { return _mm_getcsr() & ~0x3Fu; };  // without the sticky flags
     const unsigned before = control();
-    auto engine = std::make_unique<AudioEngine>();
-    const std::vector<float> in(480, 0.5f);
-    engine->processBlock(in.data(), in.size(), 48000);
-    EXPECT_EQ(control(), before);
     volatile float product = 1.0f;
     {
         ScopedFlushDenormals flush;

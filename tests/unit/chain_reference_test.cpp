@@ -13,6 +13,7 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
@@ -59,14 +60,10 @@ struct ReferenceChain {
 
     void frame() {
         std::complex<double> x[256];
-        float e = 0;
-        for (int k = 0; k < 256; ++k) {
-            x[k] = frameIn[k];
-            e += frameIn[k] * frameIn[k];
-        }
+        std::copy(frameIn, frameIn + 256, x);
+        const float e = std::inner_product(frameIn, frameIn + 256, frameIn, 0.0f);
         textbookFft(x, 256, -1);
-        float alpha = 0.12f;
-        if (ready) alpha = std::sqrt(e / 256 + 1e-12f) < 0.035f ? 0.025f : 0.0003f;
+        const float alpha = !ready ? 0.12f : std::sqrt(e / 256 + 1e-12f) < 0.035f ? 0.025f : 0.0003f;
         const float s = p.noiseStrength, ex = 0.55f + 1.8f * s, fl = 0.45f * (1 - s) + 0.05f * s;
         for (int k = 0; k <= 128; ++k) {
             const float P = float(std::norm(x[k])) + 1e-12f;
@@ -82,7 +79,7 @@ struct ReferenceChain {
         ready = true;
         textbookFft(x, 256, 1);
         for (int k = 0; k < 256; ++k) frameOut[k] = float(x[k].real() / 256);
-        outPos = 0;
+        inPos = outPos = 0;
     }
     float readLine(float d) const {
         d = std::max(std::min(d, 8190.0f), 1.0f);
@@ -158,10 +155,7 @@ struct ReferenceChain {
         }
         frameIn[inPos++] = y;
         if (outPos < 256) y = frameOut[outPos++];
-        if (inPos == 256) {
-            frame();
-            inPos = 0;
-        }
+        if (inPos == 256) frame();
         const float target = (p.gate && std::fabs(y) < 0.0025f) ? 1 - 0.65f * p.noiseStrength : 1.0f;
         gate += (target - gate) * (target > gate ? 0.18f : 0.015f);
         y = voice(y * gate);
@@ -180,27 +174,24 @@ struct ReferenceChain {
 // closes in the gaps), a sibilant partial, breath noise, peaks near full
 // scale (so that compressor, limiter and echo clamps all act) and two
 // non-finite samples.
-const std::vector<float>& speechLike() {
-    static const std::vector<float> s = [] {
-        std::vector<float> v(24000);
-        std::mt19937 rng(17);
-        std::uniform_real_distribution<float> noise(-0.02f, 0.02f);
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            const double t = double(i) / 48000.0, pi2 = 6.283185307179586;
-            const double envelope = 0.5 + 0.5 * std::sin(pi2 * 3.0 * t);
-            v[i] = float((0.8 * std::sin(pi2 * 180.0 * t) + 0.3 * std::sin(pi2 * 2300.0 * t)) * envelope) + noise(rng);
-        }
-        v[1000] = std::numeric_limits<float>::infinity();  // a broken driver's samples become 0
-        v[5000] = std::numeric_limits<float>::quiet_NaN();
-        return v;
-    }();
-    return s;
+std::vector<float> speechLike() {
+    std::vector<float> v(24000);
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> noise(-0.02f, 0.02f);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double t = double(i) / 48000.0, pi2 = 6.283185307179586;
+        const double envelope = 0.5 + 0.5 * std::sin(pi2 * 3.0 * t);
+        v[i] = float((0.8 * std::sin(pi2 * 180.0 * t) + 0.3 * std::sin(pi2 * 2300.0 * t)) * envelope) + noise(rng);
+    }
+    v[1000] = std::numeric_limits<float>::infinity();  // a broken driver's samples become 0
+    v[5000] = std::numeric_limits<float>::quiet_NaN();
+    return v;
 }
 
 // The chain with `p` over the signal: in one block and in irregular blocks the
 // same bits; within rounding of the transcription.
 void expectMatchesTheTranscription(const ProcessingParams& p) {
-    const std::vector<float>& in = speechLike();
+    const std::vector<float> in = speechLike();
     std::vector<float> whole(in), pieces(in);
     auto a = std::make_unique<VoiceChain>(), b = std::make_unique<VoiceChain>();
     a->params = b->params = p;
