@@ -10,6 +10,8 @@
 #include <limits>
 #include <memory>
 #include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_outputs.h"
@@ -58,32 +60,28 @@ TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPadsBothChannels) {
     EXPECT_EQ(cable->write(ramp(1000).data(), 1000), 0u);  // full
 
     // 3000 waiting: the next buffer starts at writePos - 960.
-    cable->readPos = 0;
-    cable->writePos = 0;
+    cable->readPos = cable->writePos = 0;
     ASSERT_EQ(cable->write(ramp(3000).data(), 3000), 3000u);
     float out[kOutputBufferFrames];
     std::uint64_t skipped = 0;
-    EXPECT_EQ(cable->take(out, &skipped), kOutputBufferFrames);
-    EXPECT_EQ(skipped, 3000u - 960u);
-    EXPECT_EQ(out[0], 3000.0f - 960.0f + 1.0f);
-    EXPECT_EQ(cable->readPos.load(), 3000u - 960u + 480u);
+    const std::size_t taken = cable->take(out, &skipped);
+    EXPECT_EQ(std::make_tuple(taken, skipped, out[0], cable->readPos.load()),
+              std::make_tuple(kOutputBufferFrames, std::uint64_t{3000 - 960}, 3000.0f - 960.0f + 1.0f,
+                              std::uint64_t{3000 - 960 + 480}));
 
     // 100 waiting: 100 samples, then silence, the same in both channels.
-    cable->readPos = 0;
-    cable->writePos = 0;
+    cable->readPos = cable->writePos = 0;
     const std::vector<float> quiet(100, 0.5f);
     cable->write(quiet.data(), quiet.size());
     std::int16_t stereo[2 * kOutputBufferFrames];
     EXPECT_EQ(cable->fillBuffer(stereo), 100u);
-    EXPECT_EQ(stereo[2 * 99], 16384);
-    EXPECT_EQ(stereo[2 * 99 + 1], 16384);
+    EXPECT_EQ(std::make_pair(int{stereo[2 * 99]}, int{stereo[2 * 99 + 1]}), std::make_pair(16384, 16384));
     for (std::size_t k = 100; k < kOutputBufferFrames; ++k) ASSERT_EQ(stereo[2 * k] | stereo[2 * k + 1], 0);
 
     // A full 10 ms plays at once; less waits while the device still has two
     // buffers queued, and pads when it is about to run dry.
-    EXPECT_TRUE(cableShouldFill(480, 6));
-    EXPECT_FALSE(cableShouldFill(479, 2));
-    EXPECT_TRUE(cableShouldFill(479, 1));
+    EXPECT_EQ(std::make_tuple(cableShouldFill(480, 6), cableShouldFill(479, 2), cableShouldFill(479, 1)),
+              std::make_tuple(true, false, true));
 }
 
 TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
@@ -95,12 +93,11 @@ TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
     EXPECT_EQ(monitor->writePos.load(), kOutputRingSamples - 1);
     monitor->readPos = 1000;
     EXPECT_TRUE(monitor->write(ramp(1000).data(), 1000));
-    EXPECT_EQ(monitor->writePos.load(), 999u);  // wrapped
-    EXPECT_EQ(monitor->ring[kOutputRingSamples - 1], 1.0f);
+    EXPECT_EQ(std::make_pair(monitor->writePos.load(), monitor->ring[kOutputRingSamples - 1]),
+              std::make_pair(std::uint64_t{999}, 1.0f));  // wrapped
 
     // A buffer read across the end of the ring.
-    monitor->readPos = kOutputRingSamples - 100;
-    monitor->writePos = kOutputRingSamples - 100;
+    monitor->readPos = monitor->writePos = kOutputRingSamples - 100;
     const std::vector<float> half(479, 0.5f);
     monitor->write(half.data(), half.size());
     std::int16_t mono[kOutputBufferFrames];
@@ -108,10 +105,9 @@ TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
     const float bad[1] = {std::numeric_limits<float>::quiet_NaN()};
     monitor->write(bad, 1);
     ASSERT_TRUE(monitor->fillBuffer(mono, 0.5f));
-    EXPECT_EQ(mono[0], 8192);  // 0.5 at half volume
-    EXPECT_EQ(mono[200], 8192);
-    EXPECT_EQ(mono[479], 0);   // NaN plays as silence
-    EXPECT_EQ(monitor->readPos.load(), 380u);
+    // 0.5 at half volume, before and after the wrap; NaN plays as silence.
+    EXPECT_EQ(std::make_tuple(int{mono[0]}, int{mono[200]}, int{mono[479]}, monitor->readPos.load()),
+              std::make_tuple(8192, 8192, 0, std::uint64_t{380}));
 }
 
 // A real producer and consumer on the cable ring. The producer writes, at

@@ -250,7 +250,8 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
     // Slider positions that no fixed preset uses; only the configurable row
     // takes them, and only fixed type-13 rows move them.
     ControlState sliders;
-    std::tie(sliders.pitch, sliders.tone, sliders.robot, sliders.echo, sliders.deEsser) = std::make_tuple(-5, -30, 40, 30, true);
+    std::tie(sliders.pitch, sliders.tone, sliders.robot, sliders.echo, sliders.deEsser) =
+        std::make_tuple(-5, -30, 40, 30, true);
     const VoicePresetDef atSliders{nullptr, nullptr, 13, -5, -30, 40, 30, true};
     for (int i = -1; i <= 33; ++i) {
         SCOPED_TRACE("preset " + std::to_string(i));
