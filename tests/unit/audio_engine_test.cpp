@@ -116,9 +116,7 @@ TEST(ProcessBlock, ParameterSwapsAreWholeBlocks) {
     auto engine = std::make_unique<AudioEngine>();
     engine->setParams(a);
     std::atomic<bool> done{false};
-    std::thread ui([&] {
-        for (unsigned i = 0; !done.load(); ++i) engine->setParams(i % 2 ? a : b);
-    });
+    std::thread ui([&] { for (unsigned i = 0; !done.load(); ++i) engine->setParams(i % 2 ? a : b); });
     auto shadow = std::make_unique<VoiceChain>(), withA = std::make_unique<VoiceChain>(),
          withB = std::make_unique<VoiceChain>();
     std::vector<float> in(480);
@@ -159,12 +157,7 @@ TEST(ProcessBlock, HostileInputTableUnderTheFuzzersChecks) {
         loud{true, 0.5f, true, true, true, true, true, 40.0f, 0, 2.0f, 0.0f, 0.0f, 0.0f},
         limiterOnly{true, 1.0f, false, false, true, false, false, 0.0f, 0, -8.0f, 1.0f, 1.0f, 0.6f},
         off{false, 0.65f, true, false, false, false, false, 0.0f, 0, 3.0f, 0.2f, 0.5f, 0.3f};
-    const struct {
-        ProcessingParams params;
-        float sample;
-        unsigned rate;
-        std::size_t blocks = 8;
-    } seeds[] = {
+    const struct { ProcessingParams params; float sample; unsigned rate; std::size_t blocks = 8; } seeds[] = {
         {extreme, 1e20f, 48000},  // huge finite samples once squared to infinity
         {usual, -3e38f, 44100},
         {usual, kNaN, 48000},

@@ -29,11 +29,8 @@ std::vector<float> ramp(std::size_t count) {
 
 TEST(MonoConversion, AveragesChannelsOfEveryWidth) {
     // Every packet starts one byte past an aligned address, as a driver's may.
-    const struct {
-        CaptureFormat format;  // float, channels, bits, block align, rate
-        std::vector<unsigned char> bytes;
-        std::vector<float> mono;
-    } cases[] = {
+    // Format: float, channels, bits, block align, rate.
+    const struct { CaptureFormat format; std::vector<unsigned char> bytes; std::vector<float> mono; } cases[] = {
         {{false, 2, 16, 4, 48000}, {0x00, 0x40, 0x00, 0xC0, 0x00, 0x40, 0x00, 0x40}, {0.0f, 0.5f}},
         {{false, 1, 24, 3, 48000}, {0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F}, {-1.0f, 8388607.0f / 8388608.0f}},
         {{false, 1, 32, 4, 48000}, {0x00, 0x00, 0x00, 0xC0}, {-0.5f}},

@@ -300,18 +300,5 @@ TEST(ChainReference, OtherSettingsMatchTheTranscription) {
     }
 }
 
-// The shifter's reads never leave the line, whatever delay is asked for.
-TEST(PitchShifter, ReadsStayInsideTheLine) {
-    auto chain = std::make_unique<VoiceChain>();
-    for (std::size_t i = 0; i < kPitchLineLength; ++i) chain->pitchDelay[i] = float(i);
-    chain->pitchWritePos = 100;
-    // The newest sample is one back; below 1 reads it, above 8190 reads 8190
-    // back (slot 102).
-    const std::pair<float, float> cases[] = {{1.0f, 99.0f},    {0.0f, 99.0f},     {-5.0f, 99.0f},
-                                             {2.5f, 97.5f},    {8190.0f, 102.0f}, {1e9f, 102.0f}};
-    for (const auto& [delay, want] : cases) EXPECT_EQ(chain->readDelay(delay), want) << delay;
-    EXPECT_TRUE(std::isfinite(chain->readDelay(std::nanf(""))));
-}
-
 }  // namespace
 }  // namespace zalo

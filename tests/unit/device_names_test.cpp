@@ -15,11 +15,7 @@ namespace {
 TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
     constexpr auto kNone = CaptureExclusion::None, kCable = CaptureExclusion::VirtualCable,
                    kLoop = CaptureExclusion::Loopback;
-    const struct {
-        const wchar_t* name;
-        CaptureExclusion asMicrophone;
-        bool isCablePlayback;
-    } names[] = {
+    const struct { const wchar_t* name; CaptureExclusion asMicrophone; bool isCablePlayback; } names[] = {
         {L"CABLE Output (VB-Audio Virtual Cable)", kCable, false},
         {L"Line 1 (CaBlE OuTpUt)", kCable, false},
         {L"ZALO AUDIO MICROPHONE", kCable, false},
@@ -64,9 +60,8 @@ TEST(ChooseCaptureDevice, FirstDeviceWithExactlyTheRememberedIdElseTheFirst) {
         {L"{bbbb}", 0}, {L"{BBB", 0}, {L"{BBBB} ", 0}, {L"Headset", 0},
         {L"", 0},                        // no remembered id never matches an empty id
     };
-    for (const auto& [remembered, index] : cases) {
+    for (const auto& [remembered, index] : cases)
         EXPECT_EQ(chooseCaptureDevice(devices, remembered), index) << remembered;
-    }
     EXPECT_FALSE(chooseCaptureDevice({}, L"").has_value());
     EXPECT_FALSE(chooseCaptureDevice({}, L"{aaaa}").has_value());
 }

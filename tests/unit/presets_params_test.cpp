@@ -13,11 +13,8 @@ namespace zalo {
 namespace {
 
 TEST(NoisePresets, EveryRowSetsTheDesignsSliderAndSwitches) {
-    const struct {
-        const wchar_t* label;
-        int strength;
-        bool cleanUp, gate, deEsser;  // cleanUp: high-pass, compressor and limiter
-    } design[] = {
+    // cleanUp: high-pass, compressor and limiter.
+    const struct { const wchar_t* label; int strength; bool cleanUp, gate, deEsser; } design[] = {
         {L"DESLIGADO", 0, false, false, false},
         {L"SUAVE", 25, true, false, false},
         {L"PADRÃO", 50, true, true, false},
@@ -57,12 +54,7 @@ TEST(ProcessingParams, DefaultsAndEachAmountsRange) {
                               d.inputGainDb, d.voiceType),
               std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 0));
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    const struct {
-        int ControlState::*slider;
-        int beyond;
-        float ProcessingParams::*field;
-        float lo, hi;
-    } amounts[] = {
+    const struct { int ControlState::*slider; int beyond; float ProcessingParams::*field; float lo, hi; } amounts[] = {
         {&ControlState::strength, 250, &ProcessingParams::noiseStrength, 0.0f, 1.0f},
         {&ControlState::pitch, 20, &ProcessingParams::pitchSemitones, -8.0f, 8.0f},
         {&ControlState::tone, 300, &ProcessingParams::tone, -1.0f, 1.0f},
