@@ -6,7 +6,7 @@
 #include "hostile_block.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (const char* fault = zalo::hostile::run(data, size).fault) {
+    if (const char* fault = zalo::hostile::run(data, size)) {
         std::fprintf(stderr, "process_block_fuzz: %s\n", fault);
         std::abort();
     }

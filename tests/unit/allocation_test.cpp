@@ -39,22 +39,16 @@ TEST(ProcessBlockAllocation, NoAllocationForAnyVoiceRateOrBlockSize) {
     auto engine = std::make_unique<AudioEngine>();
     std::vector<float> speech(4096);
     for (std::size_t i = 0; i < speech.size(); ++i) speech[i] = 0.4f * std::sin(0.03f * float(i));
-    // Sanity check of the counter itself.
+    // Sanity check of the counter itself (an explicit call cannot be elided).
     gCounting = true;
-    void* probe = ::operator new(sizeof(int));  // an explicit call cannot be elided
+    ::operator delete(::operator new(sizeof(int)));
     gCounting = false;
-    ::operator delete(probe);
     ASSERT_EQ(gAllocations, 1);
     gAllocations = 0;
 
     for (int preset = 0; preset < 33; ++preset) {
-        ControlState controls;
-        controls.voicePreset = preset;
-        controls.deEsser = true;
-        controls.robot = 50;
-        controls.echo = 30;
-        controls.pitch = 3;
-        engine->setParams(makeProcessingParams(controls));
+        // filter, strength, high-pass, compressor, limiter, gate, de-esser, preset, pitch, tone, robot, echo
+        engine->setParams(makeProcessingParams({true, 65, true, true, true, true, true, preset, 3, 0, 50, 30}));
         gCounting = true;
         for (unsigned rate : {48000u, 44100u, 16000u, 96000u})
             for (std::size_t frames : {1u, 441u, 480u, 4096u})

@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
@@ -24,29 +26,19 @@
 namespace zalo {
 namespace {
 
-// Textbook radix-2 transform: bit-reversal swaps, then per block a twiddle
-// recurrence restarted at (1, 0); the inverse scales by 1/256.
-void textbookFft256(Complex* x, bool inverse) {
-    for (unsigned i = 1; i < 256; ++i) {
-        unsigned r = 0;
-        for (int b = 0; b < 8; ++b) r |= ((i >> b) & 1u) << (7 - b);
-        if (i < r) std::swap(x[i], x[r]);
+// Textbook recursive radix-2 transform in double precision; sign -1
+// forward, +1 inverse (unscaled).
+void textbookFft(std::complex<double>* x, int n, int sign) {
+    if (n == 1) return;
+    std::vector<std::complex<double>> even(n / 2), odd(n / 2);
+    for (int i = 0; i < n / 2; ++i) std::tie(even[i], odd[i]) = std::make_pair(x[2 * i], x[2 * i + 1]);
+    textbookFft(even.data(), n / 2, sign);
+    textbookFft(odd.data(), n / 2, sign);
+    for (int k = 0; k < n / 2; ++k) {
+        const std::complex<double> t = std::polar(1.0, sign * 6.283185307179586 * k / n) * odd[k];
+        x[k] = even[k] + t;
+        x[k + n / 2] = even[k] - t;
     }
-    for (unsigned len = 2; len <= 256; len <<= 1) {
-        const float theta = (inverse ? kTwoPi : -kTwoPi) / float(len);
-        const Complex wl{std::cos(theta), std::sin(theta)};
-        for (unsigned b = 0; b < 256; b += len) {
-            Complex w{1.0f, 0.0f};
-            for (unsigned j = 0; j < len / 2; ++j) {
-                const Complex u = x[b + j], t = x[b + j + len / 2];
-                const Complex v{t.re * w.re - t.im * w.im, t.re * w.im + t.im * w.re};
-                x[b + j] = {u.re + v.re, u.im + v.im};
-                x[b + j + len / 2] = {u.re - v.re, u.im - v.im};
-                w = {w.re * wl.re - w.im * wl.im, w.re * wl.im + w.im * wl.re};
-            }
-        }
-    }
-    for (unsigned i = 0; inverse && i < 256; ++i) x[i] = {x[i].re / 256, x[i].im / 256};
 }
 
 float clampTo(float v, float lo, float hi) { return std::max(std::min(v, hi), lo); }
@@ -58,43 +50,36 @@ struct ReferenceChain {
     float robotPhase = 0, deEssLow = 0, pitchPhase = 0;
     std::vector<float> pitchLine = std::vector<float>(8192), echoLine = std::vector<float>(16384);
     unsigned pitchPos = 0, echoPos = 0;
-    float frameIn[256] = {}, frameOut[256] = {}, noise[129], gains[129];
+    std::vector<float> noise = std::vector<float>(129, 1e-7f), gains = std::vector<float>(129, 1.0f);
+    float frameIn[256] = {}, frameOut[256] = {};
     unsigned inPos = 0, outPos = 256;
     bool ready = false;
 
-    ReferenceChain() {
-        std::fill(noise, noise + 129, 1e-7f);
-        std::fill(gains, gains + 129, 1.0f);
-    }
     static float a(float f) { return std::exp(-kTwoPi * f / 48000.0f); }
     static float soft(float x, float k) { return std::tanh(k * x) / std::tanh(k); }
 
     void frame() {
-        Complex x[256];
-        float e = 0;
-        for (int k = 0; k < 256; ++k) {
-            x[k] = {frameIn[k], 0};
-            e += frameIn[k] * frameIn[k];
-        }
-        textbookFft256(x, false);
-        float alpha = 0.12f;
-        if (ready) alpha = std::sqrt(e / 256 + 1e-12f) < 0.035f ? 0.025f : 0.0003f;
+        std::complex<double> x[256];
+        std::copy(frameIn, frameIn + 256, x);
+        const float e = std::inner_product(frameIn, frameIn + 256, frameIn, 0.0f);
+        textbookFft(x, 256, -1);
+        const float alpha = !ready ? 0.12f : std::sqrt(e / 256 + 1e-12f) < 0.035f ? 0.025f : 0.0003f;
         const float s = p.noiseStrength, ex = 0.55f + 1.8f * s, fl = 0.45f * (1 - s) + 0.05f * s;
         for (int k = 0; k <= 128; ++k) {
-            const float P = x[k].re * x[k].re + x[k].im * x[k].im + 1e-12f;
+            const float P = float(std::norm(x[k])) + 1e-12f;
             noise[k] = (1 - alpha) * noise[k] + alpha * P;
             const float snr = std::max((P - noise[k]) / (noise[k] + 1e-12f), 0.0f);
             float g = fl + (1 - fl) * std::pow(clampTo(snr / (snr + 1), 0, 1), ex);
             const float f = k * 48000.0f / 256;
             if (f > 180 && f < 4200 && snr > 2.0f) g = std::max(g, 0.55f);
             gains[k] = 0.72f * gains[k] + 0.28f * g;
-            x[k] = {x[k].re * gains[k], x[k].im * gains[k]};
-            if (k >= 1 && k <= 127) x[256 - k] = {x[k].re, -x[k].im};
+            x[k] *= gains[k];
+            if (k >= 1 && k <= 127) x[256 - k] = std::conj(x[k]);
         }
         ready = true;
-        textbookFft256(x, true);
-        for (int k = 0; k < 256; ++k) frameOut[k] = x[k].re;
-        outPos = 0;
+        textbookFft(x, 256, 1);
+        for (int k = 0; k < 256; ++k) frameOut[k] = float(x[k].real() / 256);
+        inPos = outPos = 0;
     }
     float readLine(float d) const {
         d = std::max(std::min(d, 8190.0f), 1.0f);
@@ -170,10 +155,7 @@ struct ReferenceChain {
         }
         frameIn[inPos++] = y;
         if (outPos < 256) y = frameOut[outPos++];
-        if (inPos == 256) {
-            frame();
-            inPos = 0;
-        }
+        if (inPos == 256) frame();
         const float target = (p.gate && std::fabs(y) < 0.0025f) ? 1 - 0.65f * p.noiseStrength : 1.0f;
         gate += (target - gate) * (target > gate ? 0.18f : 0.015f);
         y = voice(y * gate);
@@ -192,27 +174,24 @@ struct ReferenceChain {
 // closes in the gaps), a sibilant partial, breath noise, peaks near full
 // scale (so that compressor, limiter and echo clamps all act) and two
 // non-finite samples.
-const std::vector<float>& speechLike() {
-    static const std::vector<float> s = [] {
-        std::vector<float> v(24000);
-        std::mt19937 rng(17);
-        std::uniform_real_distribution<float> noise(-0.02f, 0.02f);
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            const double t = double(i) / 48000.0, pi2 = 6.283185307179586;
-            const double envelope = 0.5 + 0.5 * std::sin(pi2 * 3.0 * t);
-            v[i] = float((0.8 * std::sin(pi2 * 180.0 * t) + 0.3 * std::sin(pi2 * 2300.0 * t)) * envelope) + noise(rng);
-        }
-        v[1000] = std::numeric_limits<float>::infinity();  // a broken driver's samples become 0
-        v[5000] = std::numeric_limits<float>::quiet_NaN();
-        return v;
-    }();
-    return s;
+std::vector<float> speechLike() {
+    std::vector<float> v(24000);
+    std::mt19937 rng(17);
+    std::uniform_real_distribution<float> noise(-0.02f, 0.02f);
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double t = double(i) / 48000.0, pi2 = 6.283185307179586;
+        const double envelope = 0.5 + 0.5 * std::sin(pi2 * 3.0 * t);
+        v[i] = float((0.8 * std::sin(pi2 * 180.0 * t) + 0.3 * std::sin(pi2 * 2300.0 * t)) * envelope) + noise(rng);
+    }
+    v[1000] = std::numeric_limits<float>::infinity();  // a broken driver's samples become 0
+    v[5000] = std::numeric_limits<float>::quiet_NaN();
+    return v;
 }
 
 // The chain with `p` over the signal: in one block and in irregular blocks the
 // same bits; within rounding of the transcription.
 void expectMatchesTheTranscription(const ProcessingParams& p) {
-    const std::vector<float>& in = speechLike();
+    const std::vector<float> in = speechLike();
     std::vector<float> whole(in), pieces(in);
     auto a = std::make_unique<VoiceChain>(), b = std::make_unique<VoiceChain>();
     a->params = b->params = p;
@@ -228,15 +207,8 @@ void expectMatchesTheTranscription(const ProcessingParams& p) {
     EXPECT_LT(worst, 1e-5);  // rounding alone stays near 3e-6
 }
 
-struct DesignRow {
-    const wchar_t* label;
-    const wchar_t* description;
-    int type, pitch, tone, robot, echo;
-    bool configurable;
-};
-
 // The 33 voice presets as the design's table lists them.
-const DesignRow kDesignRows[] = {
+const VoicePresetDef kDesignRows[] = {
     {L"⏺ Original / sem efeito", L"Original • usa apenas redução de ruído e limpeza local, sem personagem.", 0, 0, 0, 0, 0, false},
     {L"🎙️ Voz limpa / streamer", L"Voz limpa • mais presença para gameplay, lives e chamadas.", 1, 0, 0, 0, 0, false},
     {L"👩 Mulher jovem", L"Mulher jovem • feminino claro e leve, bom para teste rápido.", 3, 0, 0, 0, 0, false},
@@ -278,15 +250,14 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
     // Slider positions that no fixed preset uses; only the configurable row
     // takes them, and only fixed type-13 rows move them.
     ControlState sliders;
-    sliders.pitch = -5;
-    sliders.tone = -30;
-    sliders.robot = 40;
-    sliders.echo = 30;
-    sliders.deEsser = true;
+    std::tie(sliders.pitch, sliders.tone, sliders.robot, sliders.echo, sliders.deEsser) =
+        std::make_tuple(-5, -30, 40, 30, true);
+    const VoicePresetDef atSliders{nullptr, nullptr, 13, -5, -30, 40, 30, true};
     for (int i = -1; i <= 33; ++i) {
         SCOPED_TRACE("preset " + std::to_string(i));
-        const DesignRow& want = kDesignRows[i < 0 || i > 32 ? 0 : i];  // out of range: row 0
-        if (i >= 0 && i <= 32) {
+        const bool inTable = i >= 0 && i <= 32;
+        const VoicePresetDef& want = kDesignRows[inTable ? i : 0];  // out of range: row 0
+        if (inTable) {
             const VoicePresetDef& got = table[std::size_t(i)];
             EXPECT_EQ(std::wstring(got.label), want.label);
             EXPECT_EQ(std::wstring(got.description), want.description);
@@ -296,22 +267,15 @@ TEST(VoicePresets, EveryRowIsTheDesignsAndSoundsAsTranscribed) {
         ControlState controls = sliders;
         controls.voicePreset = i;
         const ProcessingParams p = makeProcessingParams(controls);
-        ProcessingParams expected = p;
-        const DesignRow& amounts = want.configurable ? DesignRow{nullptr, nullptr, 0, -5, -30, 40, 30, true} : want;
-        expected.voiceType = want.type;
-        expected.pitchSemitones = float(amounts.pitch);
-        expected.tone = float(amounts.tone) / 100;
-        expected.robot = float(amounts.robot) / 100;
-        expected.echo = float(amounts.echo) / 100;
+        const VoicePresetDef& amounts = want.configurable ? atSliders : want;
         EXPECT_EQ(std::make_tuple(p.voiceType, p.pitchSemitones, p.tone, p.robot, p.echo),
-                  std::make_tuple(expected.voiceType, expected.pitchSemitones, expected.tone, expected.robot,
-                                  expected.echo));
+                  std::make_tuple(want.type, float(amounts.pitch), float(amounts.tone) / 100,
+                                  float(amounts.robot) / 100, float(amounts.echo) / 100));
         syncSlidersToPreset(controls);
-        const bool moves = want.type == 13 && !want.configurable;
+        const VoicePresetDef& synced = want.type == 13 ? amounts : atSliders;
         EXPECT_EQ(std::make_tuple(controls.pitch, controls.tone, controls.robot, controls.echo),
-                  moves ? std::make_tuple(want.pitch, want.tone, want.robot, want.echo)
-                        : std::make_tuple(-5, -30, 40, 30));
-        expectMatchesTheTranscription(expected);
+                  std::make_tuple(synced.pitch, synced.tone, synced.robot, synced.echo));
+        expectMatchesTheTranscription(p);
     }
 }
 
@@ -334,19 +298,6 @@ TEST(ChainReference, OtherSettingsMatchTheTranscription) {
         SCOPED_TRACE(::testing::Message() << "type " << p.voiceType << ", strength " << p.noiseStrength);
         expectMatchesTheTranscription(p);
     }
-}
-
-// The shifter's reads never leave the line, whatever delay is asked for.
-TEST(PitchShifter, ReadsStayInsideTheLine) {
-    auto chain = std::make_unique<VoiceChain>();
-    for (std::size_t i = 0; i < kPitchLineLength; ++i) chain->pitchDelay[i] = float(i);
-    chain->pitchWritePos = 100;
-    // The newest sample is one back; below 1 reads it, above 8190 reads 8190
-    // back (slot 102).
-    const std::pair<float, float> cases[] = {{1.0f, 99.0f},    {0.0f, 99.0f},     {-5.0f, 99.0f},
-                                             {2.5f, 97.5f},    {8190.0f, 102.0f}, {1e9f, 102.0f}};
-    for (const auto& [delay, want] : cases) EXPECT_EQ(chain->readDelay(delay), want) << delay;
-    EXPECT_TRUE(std::isfinite(chain->readDelay(std::nanf(""))));
 }
 
 }  // namespace

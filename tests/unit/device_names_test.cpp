@@ -15,11 +15,7 @@ namespace {
 TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
     constexpr auto kNone = CaptureExclusion::None, kCable = CaptureExclusion::VirtualCable,
                    kLoop = CaptureExclusion::Loopback;
-    const struct {
-        const wchar_t* name;
-        CaptureExclusion asMicrophone;
-        bool isCablePlayback;
-    } names[] = {
+    const struct { const wchar_t* name; CaptureExclusion asMicrophone; bool isCablePlayback; } names[] = {
         {L"CABLE Output (VB-Audio Virtual Cable)", kCable, false},
         {L"Line 1 (CaBlE OuTpUt)", kCable, false},
         {L"ZALO AUDIO MICROPHONE", kCable, false},
@@ -32,15 +28,11 @@ TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
         {L"What U Hear (Sound Blaster)", kLoop, false},
         {L"WAVE OUT MIX", kLoop, false},
         {L"Analog LOOPBACK 3-4", kLoop, false},
-        {L"Microphone (Realtek(R) Audio)", kNone, false},
         {L"Microphone", kNone, false},  // the name of an endpoint whose name cannot be read
         {L"", kNone, false},
         {L"Mixagem est\u00E9reo (Realtek(R) Audio)", kNone, false},  // accents are not folded
-        {L"MIXAGEM EST\u00C9REO", kNone, false},
         {L"CABLE Outp", kNone, false},  // keys cut short, as a driver might
-        {L"Stereo Mi", kNone, false},
         {L"StereoMix", kNone, false},
-        {L"Loop back mic", kNone, false},
         {L"Zalo Audio Mic", kNone, false},
         {L"CABLE Input (VB-Audio Virtual C", kNone, true},  // waveOut keeps 31 characters
         {L"cAbLe InPuT", kNone, true},
@@ -48,11 +40,7 @@ TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
         {L"Hi-Fi Cable Input (VB-Audio Hi-Fi Cable)", kNone, true},
         {L"\u00C1udio CABLE Input \u00E7", kNone, true},
         {L"Speakers on CABLE Inp", kNone, false},  // a cut inside the key loses it
-        {L"Output on VB-Audio Poi", kNone, false},
-        {L"Alto-falantes (Realtek\u00AE Audio)", kNone, false},
         {L"CableInput", kNone, false},  // the keys need their exact spacing and hyphen
-        {L"Cable  Input", kNone, false},
-        {L"VB Audio Point", kNone, false},
         {L"CABLE-A Input (VB-Audio Cable A)", kNone, false},
     };
     for (const auto& n : names) {
@@ -72,9 +60,8 @@ TEST(ChooseCaptureDevice, FirstDeviceWithExactlyTheRememberedIdElseTheFirst) {
         {L"{bbbb}", 0}, {L"{BBB", 0}, {L"{BBBB} ", 0}, {L"Headset", 0},
         {L"", 0},                        // no remembered id never matches an empty id
     };
-    for (const auto& [remembered, index] : cases) {
+    for (const auto& [remembered, index] : cases)
         EXPECT_EQ(chooseCaptureDevice(devices, remembered), index) << remembered;
-    }
     EXPECT_FALSE(chooseCaptureDevice({}, L"").has_value());
     EXPECT_FALSE(chooseCaptureDevice({}, L"{aaaa}").has_value());
 }

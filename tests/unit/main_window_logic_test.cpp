@@ -13,6 +13,7 @@ TEST(MainWindowLogic, StatusLiveAndMeters) {
     EXPECT_STREQ(statusText(true, true), L"ZALO AUDIO Microphone — ATIVO");
     EXPECT_STREQ(statusText(true, false), L"ZALO AUDIO Microphone — driver ainda não instalado");
     EXPECT_STREQ(statusText(false, true), L"Microfone desconectado");
+    EXPECT_STREQ(statusText(false, false), L"Microfone desconectado");  // capture first
 
     EXPECT_FALSE(isLive(true, true, 0.012f));  // strictly above the threshold
     EXPECT_TRUE(isLive(true, true, 0.0121f));

@@ -1,7 +1,8 @@
 // The UI toggles the live monitor while the capture thread produces blocks
 // (run under ThreadSanitizer too). After a start the monitor must play only
 // what was produced from then on: voice from before the toggle would stay as
-// delay for good, since the monitor has no backlog cap.
+// delay for good, since the monitor has no backlog cap. The cable's ring runs
+// between the same capture thread and a consumer of its own meanwhile.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "audio/audio_engine.h"
@@ -56,6 +58,18 @@ TEST(MonitorToggle, AStartNeverPlaysVoiceFromBeforeIt) {
             produced.store(b);
         }
     });
+    // The cable runs too, drained by a stand-in for its device: what it plays
+    // never goes back in time, whatever it skips.
+    engine->cable.running = true;
+    bool cableOrdered = true;
+    std::thread cableDevice([&] {
+        float out[kOutputBufferFrames], last = 0.0f;
+        while (!done.load()) {
+            const std::size_t n = engine->cable.take(out);
+            if (n == 0) std::this_thread::yield();
+            for (std::size_t k = 0; k < n; ++k) cableOrdered = cableOrdered && out[k] >= std::exchange(last, out[k]);
+        }
+    });
     constexpr int kToggles = 400;
     for (int i = 0; i < kToggles; ++i) {
         // Blocks up to `produced` were complete before this start; at most
@@ -71,6 +85,9 @@ TEST(MonitorToggle, AStartNeverPlaysVoiceFromBeforeIt) {
     }
     done = true;
     capture.join();
+    cableDevice.join();
+    EXPECT_TRUE(cableOrdered);
+    EXPECT_GT(engine->cable.readPos.load(), 0u);
     EXPECT_EQ(device.stale, 0u);
     EXPECT_GE(device.buffers.load(), std::uint64_t{kToggles});
 }

@@ -13,11 +13,8 @@ namespace zalo {
 namespace {
 
 TEST(NoisePresets, EveryRowSetsTheDesignsSliderAndSwitches) {
-    const struct {
-        const wchar_t* label;
-        int strength;
-        bool cleanUp, gate, deEsser;  // cleanUp: high-pass, compressor and limiter
-    } design[] = {
+    // cleanUp: high-pass, compressor and limiter.
+    const struct { const wchar_t* label; int strength; bool cleanUp, gate, deEsser; } design[] = {
         {L"DESLIGADO", 0, false, false, false},
         {L"SUAVE", 25, true, false, false},
         {L"PADRÃO", 50, true, true, false},
@@ -48,44 +45,35 @@ TEST(NoisePresets, EveryRowSetsTheDesignsSliderAndSwitches) {
     EXPECT_EQ(std::make_tuple(s.strength, s.gate, s.highPass), std::make_tuple(41, false, true));
 }
 
-TEST(ProcessingParams, EngineDefaultsAndSliderRanges) {
+// The engine's defaults; then each amount, from its slider (positions
+// beyond the range are held to it) and in the chain's own clamps (non-finite
+// becomes 0).
+TEST(ProcessingParams, DefaultsAndEachAmountsRange) {
     const ProcessingParams d;
     EXPECT_EQ(std::make_tuple(d.enabled, d.noiseStrength, d.highPass, d.compressor, d.limiter, d.gate, d.deEsser,
                               d.inputGainDb, d.voiceType),
               std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 0));
-    // Positions beyond a slider's range are held to it.
-    ControlState s;
-    s.voicePreset = 32;
-    for (int sign : {1, -1}) {
-        s.pitch = 20 * sign;
-        s.tone = 300 * sign;
-        s.robot = 200 * sign;
-        s.echo = 100 * sign;
-        s.strength = 250 * sign;
-        const ProcessingParams p = makeProcessingParams(s);
-        EXPECT_EQ(std::make_tuple(p.pitchSemitones, p.tone, p.robot, p.echo, p.noiseStrength),
-                  sign > 0 ? std::make_tuple(8.0f, 1.0f, 1.0f, 0.6f, 1.0f)
-                           : std::make_tuple(-8.0f, -1.0f, 0.0f, 0.0f, 0.0f));
-    }
-}
-
-TEST(ClampForChain, HoldsAmountsToTheirRangesAndNonFiniteToZero) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    const struct {
-        float ProcessingParams::*field;
-        float lo, hi;
-    } ranges[] = {
-        {&ProcessingParams::noiseStrength, 0.0f, 1.0f}, {&ProcessingParams::pitchSemitones, -8.0f, 8.0f},
-        {&ProcessingParams::tone, -1.0f, 1.0f},         {&ProcessingParams::robot, 0.0f, 1.0f},
-        {&ProcessingParams::echo, 0.0f, 0.6f},
+    const struct { int ControlState::*slider; int beyond; float ProcessingParams::*field; float lo, hi; } amounts[] = {
+        {&ControlState::strength, 250, &ProcessingParams::noiseStrength, 0.0f, 1.0f},
+        {&ControlState::pitch, 20, &ProcessingParams::pitchSemitones, -8.0f, 8.0f},
+        {&ControlState::tone, 300, &ProcessingParams::tone, -1.0f, 1.0f},
+        {&ControlState::robot, 200, &ProcessingParams::robot, 0.0f, 1.0f},
+        {&ControlState::echo, 100, &ProcessingParams::echo, 0.0f, 0.6f},
     };
-    for (const auto& r : ranges) {
+    for (const auto& a : amounts) {
+        ControlState s;
+        s.voicePreset = 32;  // the configurable row takes every slider
+        for (int sign : {1, -1}) {
+            s.*a.slider = sign * a.beyond;
+            EXPECT_EQ(makeProcessingParams(s).*a.field, sign > 0 ? a.hi : a.lo) << sign * a.beyond;
+        }
         const std::pair<float, float> cases[] = {
-            {r.hi + 1, r.hi}, {r.lo - 1, r.lo}, {r.hi / 2, r.hi / 2}, {nan, 0.0f}, {inf, 0.0f}, {-inf, 0.0f}};
+            {a.hi + 1, a.hi}, {a.lo - 1, a.lo}, {a.hi / 2, a.hi / 2}, {nan, 0.0f}, {inf, 0.0f}, {-inf, 0.0f}};
         for (const auto& [in, want] : cases) {
             ProcessingParams p;
-            p.*r.field = in;
-            EXPECT_EQ(clampForChain(p).*r.field, want) << in << " in " << r.lo << ".." << r.hi;
+            p.*a.field = in;
+            EXPECT_EQ(clampForChain(p).*a.field, want) << in << " in " << a.lo << ".." << a.hi;
         }
     }
     // The input gain has no range; only a non-finite gain is neutralised.

@@ -13,26 +13,19 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<float> sine(double hz, double amplitude, std::size_t count, double rate) {
-    std::vector<float> s(count);
-    for (std::size_t i = 0; i < count; ++i) s[i] = float(amplitude * std::sin(2.0 * kPi * hz * double(i) / rate));
-    return s;
-}
-
 TEST(RateConverter, SixtySecondsOfPacketsLoseNothingAndFollowTheSine) {
-    struct Case {
-        unsigned rate;
-        std::size_t block;
-        std::size_t maxPending;  // positions still waiting after the last frame
-    };
-    const Case cases[] = {{44100, 480, 2}, {44100, 441, 2}, {44100, 448, 2}, {22050, 220, 4},
-                          {22050, 221, 4}, {8000, 1, 7},     {48000, 480, 0}};
+    // maxPending: positions still waiting after the last frame.
+    const struct { unsigned rate; std::size_t block, maxPending; } cases[] = {
+        {44100, 480, 2}, {44100, 441, 2}, {44100, 448, 2}, {22050, 220, 4},
+        {22050, 221, 4}, {8000, 1, 7},    {48000, 480, 0}};
     constexpr double kHz = 1000.0, kAmp = 0.8, kOut = 2880000.0;  // 60 s at 48 kHz
     // A clean 1 kHz sine at 48 kHz moves at most this far between samples.
     const double cleanStep = 2.0 * kAmp * std::sin(kPi * kHz / 48000.0) + 1e-5;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.rate << " Hz in blocks of " << c.block);
-        const auto in = sine(kHz, kAmp, 60 * c.rate, c.rate);
+        std::vector<float> in(60 * c.rate);
+        for (std::size_t i = 0; i < in.size(); ++i)
+            in[i] = float(kAmp * std::sin(2.0 * kPi * kHz * double(i) / c.rate));
         std::vector<float> out(in.size() * 48000 / c.rate + 1000);
         RateConverter converter;
         std::size_t n = 0;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -14,27 +15,15 @@ constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 
 TEST(SettingsClamps, StoredValuesMapIntoTheirRanges) {
-    struct Row {
-        const char* what;
-        std::int32_t got;
-        std::int32_t want;
+    using namespace zalo;
+    const struct { std::int32_t got, want; } rows[] = {
+        {clampNoiseStrength(65), 65},  {clampNoiseStrength(100), 100}, {clampNoiseStrength(250), 100},
+        {clampNoiseStrength(-1), 0},  // a stored 0xFFFFFFFF
+        {clampNoiseStrength(kMin), 0}, {clampNoisePreset(10), 10},      {clampNoisePreset(15), 10},
+        {clampNoisePreset(-3), 0},     {voicePresetIndex(32, kPresetCount), 32},
+        {voicePresetIndex(kMax, kPresetCount), 32}, {voicePresetIndex(-5, kPresetCount), 0},
     };
-    const Row rows[] = {
-        {"strength in range", zalo::clampNoiseStrength(65), 65},
-        {"strength 0", zalo::clampNoiseStrength(0), 0},
-        {"strength 100", zalo::clampNoiseStrength(100), 100},
-        {"strength 250", zalo::clampNoiseStrength(250), 100},
-        {"strength 0xFFFFFFFF is -1", zalo::clampNoiseStrength(-1), 0},
-        {"strength int32 min", zalo::clampNoiseStrength(kMin), 0},
-        {"noise preset 10 CUSTOM", zalo::clampNoisePreset(10), 10},
-        {"noise preset 15", zalo::clampNoisePreset(15), 10},
-        {"noise preset -3", zalo::clampNoisePreset(-3), 0},
-        {"voice preset last", zalo::voicePresetIndex(32, kPresetCount), 32},
-        {"voice preset 40", zalo::voicePresetIndex(40, kPresetCount), 32},
-        {"voice preset int32 max", zalo::voicePresetIndex(kMax, kPresetCount), 32},
-        {"voice preset -5", zalo::voicePresetIndex(-5, kPresetCount), 0},
-    };
-    for (const Row& row : rows) EXPECT_EQ(row.got, row.want) << row.what;
+    for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].got, rows[i].want) << "row " << i;
 }
 
 TEST(StartWithWindows, RunValueIsTheQuotedPathOrNothing) {

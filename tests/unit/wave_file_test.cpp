@@ -86,9 +86,7 @@ TEST(WaveRead, DecodesEveryLayoutToMonoFullScale) {
         zalo::MonoAudio a;
         std::string error;
         ASSERT_TRUE(decode(file, a, error)) << error;
-        EXPECT_EQ(a.sampleRate, c.rate);
-        ASSERT_EQ(a.samples.size(), c.mono.size());
-        for (std::size_t i = 0; i < c.mono.size(); ++i) EXPECT_FLOAT_EQ(a.samples[i], c.mono[i]);
+        EXPECT_EQ(std::make_pair(a.sampleRate, a.samples), std::make_pair(c.rate, c.mono));  // exact: powers of 2
     }
 }
 
@@ -115,7 +113,7 @@ TEST(WaveRead, RejectsEachBadInputClass) {
     }
 }
 
-TEST(WaveWrite, StreamedFloatFileHasTheCanonicalHeaderAndReadsBack) {
+TEST(WaveWrite, StreamedFloatFileHasTheCanonicalHeader) {
     const auto path = std::filesystem::temp_directory_path() / "zalo_wave_write_test.wav";
     zalo::FloatWaveWriter w;
     std::string error;
@@ -125,12 +123,8 @@ TEST(WaveWrite, StreamedFloatFileHasTheCanonicalHeaderAndReadsBack) {
     const Bytes onDisk(  // the temporary stream is closed before the file is removed
         std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()),
         std::istreambuf_iterator<char>());
-    EXPECT_EQ(onDisk, riff({fmt(3, 1, 48000, 32), chunk("data", floats({0.5f, -1.0f, 0.125f}))}));
-    zalo::MonoAudio back;
-    ASSERT_TRUE(zalo::readMonoWaveFile(path, back, error)) << error;
     std::filesystem::remove(path);
-    EXPECT_EQ(back.sampleRate, 48000u);
-    EXPECT_EQ(back.samples, (std::vector<float>{0.5f, -1.0f, 0.125f}));
+    EXPECT_EQ(onDisk, riff({fmt(3, 1, 48000, 32), chunk("data", floats({0.5f, -1.0f, 0.125f}))}));
 }
 
 }  // namespace
