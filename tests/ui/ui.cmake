@@ -13,3 +13,9 @@ foreach(scenario layout settings commands sound_and_status voice_test screenshot
             $<TARGET_FILE:ZaloAudio> $<TARGET_FILE:zalo_ui_probe> ${CMAKE_CURRENT_BINARY_DIR}/ui)
   set_tests_properties(ui_${scenario} PROPERTIES LABELS wine_ui RUN_SERIAL TRUE TIMEOUT 240)
 endforeach()
+
+# Gallery tiles painted in-process: GDI objects, selection, palette points.
+add_executable(zalo_head_tiles_test ${CMAKE_CURRENT_LIST_DIR}/head_tiles_test.cpp)
+target_link_libraries(zalo_head_tiles_test PRIVATE zalo_heads GTest::gtest_main)
+add_test(NAME ui_head_tiles COMMAND zalo_head_tiles_test)
+set_tests_properties(ui_head_tiles PROPERTIES LABELS wine_ui TIMEOUT 240)
