@@ -340,17 +340,22 @@ def test_screenshots():
     reg_reset()
     with Program(desktop='zaloshot,1000x780'):
         probe('show')
-        x, y, w, h = map(int, probe('frame').split()[:4])
         for theme, background in (('blue', (8, 13, 25)), ('red', (12, 7, 10))):
             if theme == 'red':
                 probe('click', THEME)
-            time.sleep(1.0)
-            png = os.path.join(OUT, f'main-window-{theme}.png')
-            run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
-            pixels = np.frombuffer(subprocess.run(['convert', png, 'rgb:-'], capture_output=True).stdout, np.uint8)
-            share = np.all(pixels.reshape(-1, 3) == background, axis=1).mean()
-            assert share > 0.2, f'{theme}: background colour covers {share:.0%}'
-            print(f'{theme} theme: {png}')
+            for name, window in (('main-window', ()), ('gallery', GALLERY)):
+                if window:
+                    probe('click', ID_ACTIVE_VOICE)  # the gallery, over the main window
+                time.sleep(1.0)
+                x, y, w, h = frame(*window)[:4]
+                png = os.path.join(OUT, f'{name}-{theme}.png')
+                run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
+                pixels = np.frombuffer(subprocess.run(['convert', png, 'rgb:-'], capture_output=True).stdout, np.uint8)
+                share = np.all(pixels.reshape(-1, 3) == background, axis=1).mean()
+                assert share > 0.2, f'{name}, {theme}: background colour covers {share:.0%}'
+                print(f'{theme} theme: {png}')
+            probe(*GALLERY, 'click', ID_CANCEL)
+            wait_until('gallery closed', gallery_closed)
 
 
 # --- the voice gallery ------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <limits>
 
 namespace zalo {
@@ -39,6 +40,24 @@ TEST(MainWindowLogic, ActiveVoiceCaption) {
     const std::wstring kept = sizeof(wchar_t) == 2 ? L"abcdefghijklmnopqrstu" : L"abcdefghijklmnopqrstu🎭";
     EXPECT_EQ(caption(L"x abcdefghijklmnopqrstu🎭z"), L"🎭  VOZ ATIVA: " + kept + L"…  •  ABRIR");
     EXPECT_EQ(caption(nullptr), L"🎭  VOZ ATIVA:   •  ABRIR");
+}
+
+// Every row: the pictograph (with any variation selector) goes, and no
+// name is long enough to be cut on the active-voice button.
+TEST(MainWindowLogic, ShortNameOfEveryPreset) {
+    const wchar_t* const names[] = {
+        L"Original / sem efeito", L"Voz limpa / streamer", L"Mulher jovem", L"Homem grave", L"Robô arcade",
+        L"Rádio / comunicador", L"Bêbado divertido", L"Bebê", L"Criança", L"Menina nova", L"Vovô", L"Vovó",
+        L"Papai Noel", L"Magnética / rouca", L"Rouca de bar", L"Navegação GPS", L"Assistente digital",
+        L"Narrador cinema", L"Locutor comercial", L"Gamer energético", L"Mago", L"Fantasma", L"Monstro",
+        L"Alien leve", L"Telefone clássico", L"Megafone", L"Brilhante pop", L"Stream suave", L"Narradora clara",
+        L"DJ grave", L"Sussurro suave", L"Cartoon", L"Configurável"};
+    const VoicePresetTable& table = voicePresetTable();
+    ASSERT_EQ(table.count, std::size(names));
+    for (std::size_t i = 0; i < table.count; ++i) {
+        EXPECT_EQ(shortPresetName(table[i].label), names[i]) << i;
+        EXPECT_EQ(activeVoiceCaption(table[i]), std::wstring(L"🎭  VOZ ATIVA: ") + names[i] + L"  •  ABRIR") << i;
+    }
 }
 
 }  // namespace
