@@ -8,9 +8,8 @@
 //                        enabled visible check pos text (tab-separated); for a
 //                        combo, check is the item count and every item follows
 //   frame                the window's outer rectangle on the screen (x y w
-//                        h), its client origin, enabled (1/0), how many
-//                        windows of its class exist, and its monitor's work
-//                        area (left top right bottom)
+//                        h), its client origin, enabled (1/0) and its
+//                        monitor's work area (left top right bottom)
 //   click ID             BM_CLICK; refuses (exit 3) a disabled control, since
 //                        Wine's BM_CLICK would click it anyway
 //   select ID INDEX      choose a combo item and notify as a user's pick does
@@ -141,15 +140,13 @@ int wmain(int argc, wchar_t** argv) {
             GetWindowRect(mainWindow, &r);
             POINT client{0, 0};
             ClientToScreen(mainWindow, &client);
-            int count = 0;
-            for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, windowClass, nullptr)) != nullptr;) ++count;
             MONITORINFO monitor{};
             monitor.cbSize = sizeof(monitor);
             GetMonitorInfoW(MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST), &monitor);
             const RECT& work = monitor.rcWork;
             wchar_t line[160];
-            swprintf(line, 160, L"%ld %ld %ld %ld %ld %ld %d %d %ld %ld %ld %ld", r.left, r.top, r.right - r.left,
-                     r.bottom - r.top, client.x, client.y, IsWindowEnabled(mainWindow) ? 1 : 0, count, work.left,
+            swprintf(line, 160, L"%ld %ld %ld %ld %ld %ld %d %ld %ld %ld %ld", r.left, r.top, r.right - r.left,
+                     r.bottom - r.top, client.x, client.y, IsWindowEnabled(mainWindow) ? 1 : 0, work.left,
                      work.top, work.right, work.bottom);
             out(line);
         } else if (cmd == L"click" && i + 1 < argc) {
