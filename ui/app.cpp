@@ -157,6 +157,9 @@ void App::createControls() {
 
 void App::shutdown() {
     if (shuttingDown.exchange(true)) return;
+    // A gallery still open (the loop ended without the main window being
+    // destroyed) goes first: it must not outlive the App it points to.
+    if (galleryWindow != nullptr && IsWindow(galleryWindow)) DestroyWindow(galleryWindow);
     KillTimer(hwnd, kUiTimerId);
     // PlaySound may still be reading an image; end it before anything that
     // owns the images can go.

@@ -95,6 +95,22 @@ private:
     void drawComboItem(const DRAWITEMSTRUCT& item);
     LRESULT customDrawSlider(const NMCUSTOMDRAW& draw);
 
+    // --- voice gallery (voice_gallery.cpp) ---
+    void openVoiceGallery();
+    void previewPreset(int index);
+    static LRESULT CALLBACK voiceGalleryProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleGalleryMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void createGalleryChildren(HWND window);
+    bool onGalleryCommand(int id);
+    void toggleLivePreview();
+    void confirmGallery();
+    void cancelGallery();
+    void closeGallery();
+    void restorePresetAtOpen();
+    void onGalleryDestroy();
+    void paintGalleryBackground(HWND window, HDC dc);
+    bool drawGalleryItem(const DRAWITEMSTRUCT& item);
+
     // --- control helpers ---
     HWND control(Field f) const { return controls[static_cast<std::size_t>(f)]; }
     void setText(Field f, const wchar_t* text) const;
@@ -127,6 +143,17 @@ private:
     bool filterOn = true;
     bool recording = false;
     std::atomic<bool> shuttingDown{false};
+
+    // Voice gallery: the values below are those of a closed gallery.
+    HWND galleryWindow = nullptr;
+    std::int32_t gallerySelection = -1;     // index of the highlighted head
+    std::int32_t galleryPresetAtOpen = -1;  // the voice to put back unless confirmed
+    bool livePreviewOn = false;
+    bool galleryConfirmed = false;          // OK pressed: nothing to put back
+    bool monitorWasOn = false;              // "Escutar minha voz" was checked at opening
+    // Set only while the gallery closes itself (OK, CANCELAR, close box). A
+    // gallery destroyed with its owner or by shutdown restores nothing.
+    bool galleryClosing = false;
 };
 
 }  // namespace zalo

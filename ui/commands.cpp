@@ -62,8 +62,7 @@ void App::onCommand(int id, int code) {
             themeRed = !themeRed;
             applyTheme();
             break;
-        case kIdActiveVoice:
-            break;  // the voice gallery is not part of this window yet
+        case kIdActiveVoice: openVoiceGallery(); break;
         default: break;
     }
 }

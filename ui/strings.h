@@ -64,6 +64,16 @@ inline constexpr wchar_t kTestIdle[] = L"ÁUDIO LOCAL • processamento em tempo
 inline constexpr wchar_t kTestRecording[] = L"Gravando 5 segundos... fale normalmente.";
 inline constexpr wchar_t kTestReady[] = L"Teste pronto. Compare original e filtrado.";
 
+// Voice gallery
+inline constexpr wchar_t kGalleryTitle[] = L"ZALO AUDIO • GALERIA DE VOZES";
+inline constexpr wchar_t kGalleryHeader[] = L"ESCOLHA SUA VOZ";
+inline constexpr wchar_t kGalleryHint[] =
+    L"Selecione uma cabeça. Ligue o microfone para prévia ao vivo e confirme em OK quando gostar.";
+inline constexpr wchar_t kLivePreviewOn[] = L"🎤  OUVIR AO VIVO: LIGADO";
+inline constexpr wchar_t kLivePreviewOff[] = L"🎤  OUVIR AO VIVO: DESLIGADO";
+inline constexpr wchar_t kGalleryCancel[] = L"CANCELAR";
+inline constexpr wchar_t kGalleryOk[] = L"OK";
+
 // Fonts and system hand-offs
 inline constexpr wchar_t kFontFace[] = L"Segoe UI";
 inline constexpr wchar_t kSoundSettingsUri[] = L"ms-settings:sound";

@@ -1,11 +1,15 @@
 // Test-only tool: finds ZaloAudio's main window and lists or drives its
 // controls from another process, as a user would. Commands run in order:
 //   desktop NAME         (first only) look on that explorer /desktop desktop
+//   window CLASS         (next) target that top-level window class instead,
+//                        e.g. ZaloAudioVoiceGallery
 //   wait                 until the main window exists (10 s), else exit 2
 //   list                 one line per child: index class id x y w h style
 //                        enabled visible check pos text (tab-separated); for a
 //                        combo, check is the item count and every item follows
-//   frame                the main window's outer rectangle on the screen
+//   frame                the window's outer rectangle on the screen (x y w
+//                        h), its client origin, enabled (1/0) and its
+//                        monitor's work area (left top right bottom)
 //   click ID             BM_CLICK; refuses (exit 3) a disabled control, since
 //                        Wine's BM_CLICK would click it anyway
 //   select ID INDEX      choose a combo item and notify as a user's pick does
@@ -109,16 +113,22 @@ int wmain(int argc, wchar_t** argv) {
         argv += 2;
         argc -= 2;
     }
+    const wchar_t* windowClass = L"ZaloAudioMainWindow";
+    if (argc > 2 && wcscmp(argv[1], L"window") == 0) {
+        windowClass = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     for (int i = 0; i < 200 && mainWindow == nullptr; ++i) {
         HDESK desk = desktop != nullptr ? OpenDesktopW(desktop, 0, FALSE, GENERIC_ALL) : nullptr;
         if (desktop == nullptr || (desk != nullptr && SetThreadDesktop(desk))) {
-            mainWindow = FindWindowW(L"ZaloAudioMainWindow", nullptr);
+            mainWindow = FindWindowW(windowClass, nullptr);
         }
         if (mainWindow == nullptr && (argc < 2 || wcscmp(argv[1], L"wait") != 0)) break;
         if (mainWindow == nullptr) Sleep(50);
     }
     if (mainWindow == nullptr) {
-        out(L"no main window");
+        out(std::wstring(L"no window ") + windowClass);
         return 2;
     }
     for (int i = 1; i < argc; ++i) {
@@ -128,8 +138,16 @@ int wmain(int argc, wchar_t** argv) {
         } else if (cmd == L"frame") {
             RECT r{};
             GetWindowRect(mainWindow, &r);
-            wchar_t line[64];
-            swprintf(line, 64, L"%ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
+            POINT client{0, 0};
+            ClientToScreen(mainWindow, &client);
+            MONITORINFO monitor{};
+            monitor.cbSize = sizeof(monitor);
+            GetMonitorInfoW(MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST), &monitor);
+            const RECT& work = monitor.rcWork;
+            wchar_t line[160];
+            swprintf(line, 160, L"%ld %ld %ld %ld %ld %ld %d %ld %ld %ld %ld", r.left, r.top, r.right - r.left,
+                     r.bottom - r.top, client.x, client.y, IsWindowEnabled(mainWindow) ? 1 : 0, work.left,
+                     work.top, work.right, work.bottom);
             out(line);
         } else if (cmd == L"click" && i + 1 < argc) {
             HWND h = child(argv[++i]);

@@ -340,17 +340,118 @@ def test_screenshots():
     reg_reset()
     with Program(desktop='zaloshot,1000x780'):
         probe('show')
-        x, y, w, h = map(int, probe('frame').split())
         for theme, background in (('blue', (8, 13, 25)), ('red', (12, 7, 10))):
             if theme == 'red':
                 probe('click', THEME)
-            time.sleep(1.0)
-            png = os.path.join(OUT, f'main-window-{theme}.png')
-            run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
-            pixels = np.frombuffer(subprocess.run(['convert', png, 'rgb:-'], capture_output=True).stdout, np.uint8)
-            share = np.all(pixels.reshape(-1, 3) == background, axis=1).mean()
-            assert share > 0.2, f'{theme}: background colour covers {share:.0%}'
-            print(f'{theme} theme: {png}')
+            for name, window in (('main-window', ()), ('gallery', GALLERY)):
+                if window:
+                    probe('click', ID_ACTIVE_VOICE)  # the gallery, over the main window
+                time.sleep(1.0)
+                x, y, w, h = frame(*window)[:4]
+                png = os.path.join(OUT, f'{name}-{theme}.png')
+                run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
+                pixels = np.frombuffer(subprocess.run(['convert', png, 'rgb:-'], capture_output=True).stdout, np.uint8)
+                share = np.all(pixels.reshape(-1, 3) == background, axis=1).mean()
+                assert share > 0.2, f'{name}, {theme}: background colour covers {share:.0%}'
+                print(f'{theme} theme: {png}')
+            probe(*GALLERY, 'click', ID_CANCEL)
+            wait_until('gallery closed', gallery_closed)
+
+
+# --- the voice gallery ------------------------------------------------------
+
+GALLERY = ('window', 'ZaloAudioVoiceGallery')
+ID_ACTIVE_VOICE, ID_OK, ID_CANCEL, ID_LIVE = 1028, 1029, 1030, 1031
+LIVE_OFF, HINT = '🎤  OUVIR AO VIVO: DESLIGADO', ('Selecione uma cabeça. Ligue o microfone para prévia ao vivo '
+                                                  'e confirme em OK quando gostar.')
+
+
+def tile_rect(i):
+    return 42 + 113 * (i % 8), 120 + 107 * (i // 8), 105, 100
+
+
+def frame(*window):
+    # outer x y w h, client origin x y, enabled, work area l t r b
+    return list(map(int, probe(*window, 'frame').split()))
+
+
+def gallery_rows():
+    return [(int(f[2]), *map(int, f[3:7]), f[12]) for f in (l.split('\t') for l in probe(*GALLERY, 'list').splitlines())]
+
+
+def selected_tile():
+    # The one tile with the selected card fill (blue theme); every other has the plain one.
+    time.sleep(0.3)
+    cx, cy = frame(*GALLERY)[4:6]
+    png = os.path.join(OUT, 'screen.png')
+    run('import', '-window', 'root', png)
+    w, h = map(int, run('identify', '-format', '%w %h', png).split())
+    pixels = np.frombuffer(subprocess.run(['convert', png, 'rgb:-'], capture_output=True).stdout, np.uint8)
+    fills = [tuple(pixels.reshape(h, w, 3)[cy + y + 50, cx + x + 8]) for x, y, _, _ in map(tile_rect, range(33))]
+    assert fills.count((20, 39, 79)) == 1 and fills.count((14, 20, 36)) == 32, fills
+    return fills.index((20, 39, 79))
+
+
+def gallery_closed():
+    return subprocess.run(['wine', PROBE, *DESKTOP, *GALLERY, 'frame'], capture_output=True).returncode == 2
+
+
+def test_gallery():
+    reg_reset()
+    tone = os.path.join(OUT, 'tone.wav')
+    tone_wav(tone)
+    play = lambda: run('paplay', f'--device={os.environ["ZALO_MIC_FEED_SINK"]}', tone)
+    streams = lambda: run('pactl', 'list', 'short', 'sink-inputs').count('\n')
+    with Program():
+        select_device(HARNESS_MIC)
+        probe('select', VOICE_COMBO, 0)  # "Original": the tone reaches the cable at 440 Hz
+        caption, idle = ctl(ID_ACTIVE_VOICE)['text'], streams()
+        probe('click', ID_ACTIVE_VOICE)
+        # Centred on the work area (halves truncated); the main window waits disabled.
+        x, y, w, h, *_, left, top, right, bottom = frame(*GALLERY)
+        assert (x, y, w, h) == (left + int((right - left - 980) / 2), top + int((bottom - top - 725) / 2), 980, 725)
+        assert frame()[6] == 0 and selected_tile() == 0
+        assert gallery_rows() == [(0, 24, 18, 880, 30, 'ESCOLHA SUA VOZ'), (0, 24, 50, 930, 24, HINT),
+                                  (ID_LIVE, 350, 76, 280, 34, LIVE_OFF)] + [(3000 + i, *tile_rect(i), '') for i in
+                                  range(33)] + [(ID_CANCEL, 361, 626, 120, 36, 'CANCELAR'), (ID_OK, 499, 626, 120, 36, 'OK')]
+        # Preview off: a click moves only the highlight; the engine keeps "Original".
+        probe(*GALLERY, 'click', 3031)
+        assert selected_tile() == 31 and ctl(VOICE_COMBO)['pos'] == 0 and streams() == idle
+        assert abs(dominant_hz(record_cable('gallery-preview-off.raw', play)) - 440) < 5
+        # Preview on: "Cartoon" (+6 st) reaches the cable, and the monitor starts.
+        probe(*GALLERY, 'click', ID_LIVE)
+        assert gallery_rows()[2][5] == '🎤  OUVIR AO VIVO: LIGADO'
+        wait_until('monitor stream', lambda: streams() == idle + 1)
+        assert abs(dominant_hz(record_cable('gallery-preview-on.raw', play)) - 440 * 2 ** 0.5) < 8
+        assert (ctl(VOICE_COMBO)['pos'], ctl(ID_ACTIVE_VOICE)['text'], reg_query(KEY, 'VoicePreset')[1]) \
+            == (31, caption, '0x0')
+        # Preview off again: the voice of the opening is back and the monitor
+        # stops; on again, then CANCELAR: the same, and the gallery goes.
+        for button, voice, monitor in ((ID_LIVE, 0, 0), (ID_LIVE, 31, 1), (ID_CANCEL, 0, 0)):
+            probe(*GALLERY, 'click', button)
+            assert ctl(VOICE_COMBO)['pos'] == voice, button
+            wait_until(f'{monitor} monitor stream', lambda: streams() == idle + monitor)
+        wait_until('gallery closed', gallery_closed)
+        assert frame()[6] == 1 and reg_query(KEY, 'VoicePreset')[1] == '0x0' and ctl(ID_ACTIVE_VOICE)['text'] == caption
+        # Monitor on: the next opening starts from the active voice; opening
+        # again only brings it forward; OK stores the head, the monitor stays.
+        probe('click', MONITOR)
+        wait_until('monitor stream', lambda: streams() == idle + 1)
+        probe('click', ID_ACTIVE_VOICE)
+        assert selected_tile() == 0
+        probe(*GALLERY, 'click', 3004)
+        probe('click', ID_ACTIVE_VOICE)
+        assert selected_tile() == 4  # a second gallery would show the active voice, 0
+        probe(*GALLERY, 'click', ID_OK)
+        wait_until('gallery closed', gallery_closed)
+        time.sleep(0.5)  # a monitor stopped by mistake would be gone by now
+        assert (ctl(VOICE_COMBO)['pos'], ctl(ID_ACTIVE_VOICE)['text'], reg_query(KEY, 'VoicePreset')[1], frame()[6],
+                streams()) == (4, '🎭  VOZ ATIVA: Robô arcade  •  ABRIR', '0x4', 1, idle + 1)
+        # Quitting with a preview running stores nothing and ends cleanly.
+        probe('click', ID_ACTIVE_VOICE)
+        probe(*GALLERY, 'click', ID_LIVE)
+        probe(*GALLERY, 'click', 3031)
+    assert reg_query(KEY, 'VoicePreset')[1] == '0x4'
 
 
 if __name__ == '__main__':
