@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <array>
 #include <atomic>
@@ -65,6 +66,7 @@ private:
     bool onColorStatic(WPARAM, LPARAM, LRESULT& result);
     bool onColorButton(WPARAM, LPARAM, LRESULT& result);
     bool onColorListBox(WPARAM, LPARAM, LRESULT& result);
+    bool onTrayMessage(WPARAM, LPARAM, LRESULT& result);
 
     // --- commands (commands.cpp) ---
     void onCommand(int id, int code);
@@ -95,6 +97,14 @@ private:
     void drawComboItem(const DRAWITEMSTRUCT& item);
     LRESULT customDrawSlider(const NMCUSTOMDRAW& draw);
 
+    // --- tray icon and close-to-tray (tray.cpp) ---
+    void addTrayIcon();
+    void removeTrayIcon();
+    void onTaskbarCreated();
+    void onTrayEvent(unsigned event);
+    void showTrayMenu();
+    void restoreFromTray();
+
     // --- control helpers ---
     HWND control(Field f) const { return controls[static_cast<std::size_t>(f)]; }
     void setText(Field f, const wchar_t* text) const;
@@ -111,6 +121,14 @@ private:
     ScopedFont fontBody, fontSmall, fontTitle, fontBold;
     ScopedBrush brushBackground, brushAccent, brushListItem, brushListSelected;
     std::array<HWND, kFieldCount> controls{};
+
+    // Tray state. The shell announces its restart with a registered
+    // message, so its id is known only at run time.
+    NOTIFYICONDATAW trayData{};
+    bool trayIconAdded = false;
+    bool trayVersion4 = false;  // NIM_SETVERSION accepted: the menu follows WM_CONTEXTMENU
+    bool balloonShown = false;
+    UINT taskbarCreatedMessage = 0;
 
     bool live = false;
     bool themeRed = false;

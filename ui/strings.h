@@ -64,6 +64,16 @@ inline constexpr wchar_t kTestIdle[] = L"ÁUDIO LOCAL • processamento em tempo
 inline constexpr wchar_t kTestRecording[] = L"Gravando 5 segundos... fale normalmente.";
 inline constexpr wchar_t kTestReady[] = L"Teste pronto. Compare original e filtrado.";
 
+// Tray icon: tip, the balloon of the first close, and its menu
+inline constexpr wchar_t kTrayTip[] = L"ZALO AUDIO — filtro em execução";
+inline constexpr wchar_t kTrayBalloonTitle[] = L"ZALO AUDIO continua ativo";
+inline constexpr wchar_t kTrayBalloonText[] =
+    L"A janela foi fechada, mas o filtro continua funcionando na bandeja.";
+inline constexpr wchar_t kTrayOpen[] = L"Abrir ZALO AUDIO";
+inline constexpr wchar_t kTrayFilterOff[] = L"Desligar filtro";
+inline constexpr wchar_t kTrayFilterOn[] = L"Ligar filtro";
+inline constexpr wchar_t kTrayQuit[] = L"Sair";
+
 // Fonts and system hand-offs
 inline constexpr wchar_t kFontFace[] = L"Segoe UI";
 inline constexpr wchar_t kSoundSettingsUri[] = L"ms-settings:sound";
