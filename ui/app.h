@@ -26,6 +26,7 @@ namespace zalo {
 
 constexpr UINT_PTR kUiTimerId = 1;
 constexpr UINT kUiTimerShownMs = 60;
+constexpr int kAppIconResource = 101;  // the window class's and the tray's icon
 
 class App {
 public:

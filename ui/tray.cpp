@@ -21,7 +21,6 @@ static_assert(kTrayCallbackMessage == WM_APP + 11, "tray callback message");
 namespace {
 
 constexpr UINT kUiTimerHiddenMs = 500;
-constexpr int kAppIconResource = 101;
 // NIF_SHOWTIP on every call that sets the flags: under version 4 the shell
 // otherwise suppresses the standard tooltip.
 constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
@@ -75,7 +74,9 @@ void App::removeTrayIcon() {
 void App::onTaskbarCreated() {
     trayIconAdded = false;
     addTrayIcon();
-    if (!trayIconAdded && !IsWindowVisible(hwnd)) ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
+    if (trayIconAdded || IsWindowVisible(hwnd)) return;
+    SetTimer(hwnd, kUiTimerId, kUiTimerShownMs, nullptr);  // a minimised window ticks as a shown one
+    ShowWindow(hwnd, SW_SHOWMINNOACTIVE);
 }
 
 // The window is never destroyed here: the filter keeps running hidden. The

@@ -13,8 +13,8 @@
 //   show                 restore the window; quit: post WM_QUIT to its loop
 //   post MSG LPARAM      post a message (a number, or a registered name such
 //                        as TaskbarCreated) to the main window
-//   windows              the desktop's top-level windows and the taskbar's
-//                        children: class visible iconic ours x y w h
+//   windows              the desktop's top-level windows: class visible
+//                        iconic ours x y w h (ours: ZaloAudio's process)
 //   key VK               post a key press to the open popup menu (#32768)
 //   icon add|delete|present   Shell_NotifyIconW on the (main window, 7) icon
 //                        from this process; exit 7 when the shell refuses
@@ -110,7 +110,6 @@ BOOL CALLBACK listWindow(HWND h, LPARAM) {
     swprintf(line, 128, L"%ls\t%d\t%d\t%d\t%ld\t%ld\t%ld\t%ld", cls, IsWindowVisible(h) ? 1 : 0,
              IsIconic(h) ? 1 : 0, pid == ours ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top);
     out(line);
-    if (wcscmp(cls, L"Shell_TrayWnd") == 0) EnumChildWindows(h, listWindow, 0);
     return TRUE;
 }
 

@@ -354,7 +354,7 @@ def test_screenshots():
 
 
 def windows():
-    """(class, visible, iconic, ours, rect) of the desktop's windows and the taskbar's children."""
+    """(class, visible, iconic, ours, rect) of the desktop's top-level windows."""
     return [(f[0], f[1] == '1', f[2] == '1', f[3] == '1', tuple(map(int, f[4:8])))
             for f in (line.split('\t') for line in probe('windows').splitlines())]
 
@@ -374,11 +374,10 @@ def test_tray():
         png = os.path.join(OUT, 'tray-icon.png')
         run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
         print('tray screenshot:', png)
-        buttons = visible('Button', False)
-        # The first close: hidden, no taskbar button, audio on, one balloon.
+        # The first close: hidden (so no taskbar button), audio on, one balloon.
         play = lambda: run('paplay', f'--device={os.environ["ZALO_MIC_FEED_SINK"]}', tone)
         x = record_cable('cable-hidden.raw', lambda: (probe('post', 0x10, 0), play()))
-        assert (shown(), visible('Button', False)) == ((False, False), buttons - 1)
+        assert shown() == (False, False)
         assert abs(dominant_hz(x) - 440) < 5 and np.sum(np.abs(x) > 0.05) > 96000
         wait_until('balloon', balloons)
         for event in (0x203, 0x400, 0x401):  # double click, NIN_SELECT, NIN_KEYSELECT
@@ -399,7 +398,6 @@ def test_tray():
             wait_until('menu closed', lambda: not menus())
             time.sleep(1)
             assert not menus() and ctl(ID_FILTER)['text'] == button
-        assert reg_query(KEY, 'FilterOn')[1] == '0x0'
         # A restarted shell gets the icon again; with none to be had, a
         # hidden window comes back minimised and closing only minimises.
         probe('icon', 'delete')
@@ -408,16 +406,17 @@ def test_tray():
         wait_until('icon back', icon)
         probe('icon', 'delete', 'icon', 'add', 'post', 'TaskbarCreated', 0)
         wait_until('minimised', lambda: shown() == (True, True))
-        probe('post', 0x800B, 0x70400, 'post', 0x10, 0)
-        wait_until('minimised', lambda: shown() == (True, True))
+        probe('post', 0x800B, 0x70400)
+        wait_until('restored', lambda: shown() == (True, False))
+        probe('post', 0x10, 0)
+        wait_until('minimised on close', lambda: shown() == (True, True))
         probe('icon', 'delete', 'show', 'post', 0x10, 0)  # each close tries the icon again
         wait_until('hidden', lambda: shown() == (False, False) and icon())
         right_click()
         wait_until('menu', menus)
-        # End, Return: "Sair". The icon goes before the process ends with 0.
-        r = subprocess.run(['wine', PROBE, *DESKTOP, 'key', '35', 'key', '13', 'gone', 'icon', 'present'],
-                           capture_output=True, timeout=60)
-        assert (r.returncode, r.stdout.split()) == (7, [b'exit', b'0']), r
+        # End, Return: "Sair". (Wine's shell drops a destroyed window's icons
+        # by itself, so whether the program deleted its own is not visible.)
+        assert probe('key', 35, 'key', 13, 'gone').split() == ['exit', '0']
 
 
 if __name__ == '__main__':
