@@ -4,8 +4,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cwchar>
-
 #include "ui/app.h"
 #include "ui/strings.h"
 #include "ui/tray_menu.h"
@@ -25,10 +23,10 @@ constexpr UINT kUiTimerHiddenMs = 500;
 // otherwise suppresses the standard tooltip.
 constexpr UINT kTrayIconFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
 
-template <std::size_t N>
+// Cut to the field, always terminated.
+template <int N>
 void copyText(wchar_t (&field)[N], const wchar_t* text) {
-    std::wcsncpy(field, text, N - 1);
-    field[N - 1] = L'\0';
+    lstrcpynW(field, text, N);
 }
 
 struct PopupMenu {
