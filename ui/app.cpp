@@ -11,6 +11,7 @@
 #include "ui/main_window_logic.h"
 #include "ui/strings.h"
 #include "ui/theme_palette.h"
+#include "ui/tray_menu.h"
 
 namespace zalo {
 
@@ -52,13 +53,20 @@ const App::Route App::kRoutes[] = {
     {WM_CTLCOLORSTATIC, &App::onColorStatic},
     {WM_CTLCOLORBTN, &App::onColorButton},
     {WM_CTLCOLORLISTBOX, &App::onColorListBox},
+    {kTrayCallbackMessage, &App::onTrayMessage},
 };
 
-App::App(HWND mainWindow) : hwnd(mainWindow) {}
+App::App(HWND mainWindow)
+    : hwnd(mainWindow), taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {}
 
 App::~App() { shutdown(); }
 
 LRESULT App::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    // A registered id, so it cannot sit in the fixed route table.
+    if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
+        onTaskbarCreated();
+        return 0;
+    }
     for (const Route& route : kRoutes) {
         if (route.message != message) continue;
         LRESULT result = 0;
@@ -151,6 +159,7 @@ void App::createControls() {
     updateActiveVoiceButton();
     refreshDevices();
     selectDevice();
+    addTrayIcon();
     SetTimer(hwnd, kUiTimerId, kUiTimerShownMs, nullptr);
     presetRefreshSequence();
 }
@@ -161,6 +170,7 @@ void App::shutdown() {
     // destroyed) goes first: it must not outlive the App it points to.
     if (galleryWindow != nullptr && IsWindow(galleryWindow)) DestroyWindow(galleryWindow);
     KillTimer(hwnd, kUiTimerId);
+    removeTrayIcon();
     // PlaySound may still be reading an image; end it before anything that
     // owns the images can go.
     voiceTest.stop();
@@ -179,15 +189,6 @@ void App::shutdown() {
 bool App::onDestroy(WPARAM, LPARAM, LRESULT& result) {
     shutdown();
     PostQuitMessage(0);
-    result = 0;
-    return true;
-}
-
-// Until the notification-area icon exists, closing only minimises: the
-// filter must keep running, and the window has to stay reachable from the
-// taskbar.
-bool App::onClose(WPARAM, LPARAM, LRESULT& result) {
-    ShowWindow(hwnd, SW_MINIMIZE);
     result = 0;
     return true;
 }

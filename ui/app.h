@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <array>
 #include <atomic>
@@ -25,6 +26,7 @@ namespace zalo {
 
 constexpr UINT_PTR kUiTimerId = 1;
 constexpr UINT kUiTimerShownMs = 60;
+constexpr int kAppIconResource = 101;  // the window class's and the tray's icon
 
 class App {
 public:
@@ -65,6 +67,7 @@ private:
     bool onColorStatic(WPARAM, LPARAM, LRESULT& result);
     bool onColorButton(WPARAM, LPARAM, LRESULT& result);
     bool onColorListBox(WPARAM, LPARAM, LRESULT& result);
+    bool onTrayMessage(WPARAM, LPARAM, LRESULT& result);
 
     // --- commands (commands.cpp) ---
     void onCommand(int id, int code);
@@ -111,6 +114,14 @@ private:
     void paintGalleryBackground(HWND window, HDC dc);
     bool drawGalleryItem(const DRAWITEMSTRUCT& item);
 
+    // --- tray icon and close-to-tray (tray.cpp) ---
+    void addTrayIcon();
+    void removeTrayIcon();
+    void onTaskbarCreated();
+    void onTrayEvent(unsigned event);
+    void showTrayMenu();
+    void restoreFromTray();
+
     // --- control helpers ---
     HWND control(Field f) const { return controls[static_cast<std::size_t>(f)]; }
     void setText(Field f, const wchar_t* text) const;
@@ -127,6 +138,14 @@ private:
     ScopedFont fontBody, fontSmall, fontTitle, fontBold;
     ScopedBrush brushBackground, brushAccent, brushListItem, brushListSelected;
     std::array<HWND, kFieldCount> controls{};
+
+    // Tray state. The shell announces its restart with a registered
+    // message, so its id is known only at run time.
+    NOTIFYICONDATAW trayData{};
+    bool trayIconAdded = false;
+    bool trayVersion4 = false;  // NIM_SETVERSION accepted: the menu follows WM_CONTEXTMENU
+    bool balloonShown = false;
+    UINT taskbarCreatedMessage = 0;
 
     bool live = false;
     bool themeRed = false;

@@ -165,7 +165,11 @@ void App::pushParamsToEngine() {
     engine.setParams(makeProcessingParams(readControlState()));
     const float volume = static_cast<float>(sliderPosition(Field::volumeSlider)) / 100.0f;
     engine.monitor.volume.store(std::min(std::max(volume, 0.0f), 1.0f));
-    if (isChecked(Field::monitorCheckbox)) {
+    // A live preview in the gallery keeps the monitor running across the
+    // voices it tries: stopping and reopening the output for every click
+    // would leave a gap in what the user hears.
+    const bool previewing = galleryWindow != nullptr && livePreviewOn;
+    if (isChecked(Field::monitorCheckbox) || previewing) {
         engine.monitor.start();
     } else {
         engine.monitor.stop();

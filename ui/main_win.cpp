@@ -15,7 +15,6 @@
 namespace {
 
 constexpr wchar_t kMainWindowClass[] = L"ZaloAudioMainWindow";
-constexpr int kAppIconResource = 101;
 // WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX: fixed size, no maximise box.
 constexpr DWORD kMainWindowStyle = 0x00CA0000;
 constexpr DWORD kAllCommonControlClasses = 0xFF;
@@ -35,7 +34,7 @@ bool registerMainWindowClass(HINSTANCE instance) {
     wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = mainWindowProc;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconResource));
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(zalo::kAppIconResource));
     if (wc.hIcon == nullptr) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     const zalo::Rgb bg = zalo::shared_colours::kClassBackground;

@@ -74,6 +74,16 @@ inline constexpr wchar_t kLivePreviewOff[] = L"🎤  OUVIR AO VIVO: DESLIGADO";
 inline constexpr wchar_t kGalleryCancel[] = L"CANCELAR";
 inline constexpr wchar_t kGalleryOk[] = L"OK";
 
+// Tray icon: tip, the balloon of the first close, and its menu
+inline constexpr wchar_t kTrayTip[] = L"ZALO AUDIO — filtro em execução";
+inline constexpr wchar_t kTrayBalloonTitle[] = L"ZALO AUDIO continua ativo";
+inline constexpr wchar_t kTrayBalloonText[] =
+    L"A janela foi fechada, mas o filtro continua funcionando na bandeja.";
+inline constexpr wchar_t kTrayOpen[] = L"Abrir ZALO AUDIO";
+inline constexpr wchar_t kTrayFilterOff[] = L"Desligar filtro";
+inline constexpr wchar_t kTrayFilterOn[] = L"Ligar filtro";
+inline constexpr wchar_t kTrayQuit[] = L"Sair";
+
 // Fonts and system hand-offs
 inline constexpr wchar_t kFontFace[] = L"Segoe UI";
 inline constexpr wchar_t kSoundSettingsUri[] = L"ms-settings:sound";

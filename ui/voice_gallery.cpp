@@ -20,7 +20,6 @@ namespace zalo {
 namespace {
 
 constexpr wchar_t kGalleryClass[] = L"ZaloAudioVoiceGallery";
-constexpr int kAppIconResource = 101;
 // Outer size in device pixels, never scaled.
 constexpr int kGalleryWidth = 980;
 constexpr int kGalleryHeight = 725;

@@ -2,12 +2,12 @@
 # a running ZaloAudio.exe; ui_test.py runs one scenario per ctest entry
 # against the harness (Xvfb, the test sound server, the Wine prefix).
 add_executable(zalo_ui_probe ${CMAKE_CURRENT_LIST_DIR}/ui_probe.cpp)
-target_link_libraries(zalo_ui_probe PRIVATE user32 comctl32)
+target_link_libraries(zalo_ui_probe PRIVATE user32 comctl32 shell32)
 if(MINGW)
   target_link_options(zalo_ui_probe PRIVATE -municode)
 endif()
 
-foreach(scenario layout settings commands sound_and_status voice_test screenshots gallery)
+foreach(scenario layout settings commands sound_and_status voice_test screenshots gallery tray)
   add_test(NAME ui_${scenario}
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/ui_test.py ${scenario}
             $<TARGET_FILE:ZaloAudio> $<TARGET_FILE:zalo_ui_probe> ${CMAKE_CURRENT_BINARY_DIR}/ui)

@@ -15,8 +15,17 @@
 //   select ID INDEX      choose a combo item and notify as a user's pick does
 //   slide ID POS         move a slider and send the parent its WM_HSCROLL
 //   show                 restore the window; quit: post WM_QUIT to its loop
+//   post MSG LPARAM      post a message (a number, or a registered name such
+//                        as TaskbarCreated) to the main window
+//   windows              the desktop's top-level windows: class visible
+//                        iconic ours x y w h (ours: ZaloAudio's process)
+//   key VK               post a key press to the open popup menu (#32768)
+//   icon add|delete|present   Shell_NotifyIconW on the (main window, 7) icon
+//                        from this process; exit 7 when the shell refuses
+//   gone                 wait for ZaloAudio's process to end; print its exit code
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -93,6 +102,21 @@ void listControls() {
     }
 }
 
+BOOL CALLBACK listWindow(HWND h, LPARAM) {
+    wchar_t cls[64] = {};
+    GetClassNameW(h, cls, 64);
+    RECT r{};
+    GetWindowRect(h, &r);
+    DWORD pid = 0, ours = 0;
+    GetWindowThreadProcessId(h, &pid);
+    GetWindowThreadProcessId(mainWindow, &ours);
+    wchar_t line[128];
+    swprintf(line, 128, L"%ls\t%d\t%d\t%d\t%ld\t%ld\t%ld\t%ld", cls, IsWindowVisible(h) ? 1 : 0,
+             IsIconic(h) ? 1 : 0, pid == ours ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    out(line);
+    return TRUE;
+}
+
 HWND child(const wchar_t* id) {
     HWND h = GetDlgItem(mainWindow, _wtoi(id));
     if (h == nullptr) {
@@ -131,6 +155,9 @@ int wmain(int argc, wchar_t** argv) {
         out(std::wstring(L"no window ") + windowClass);
         return 2;
     }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(mainWindow, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     for (int i = 1; i < argc; ++i) {
         const std::wstring cmd = argv[i];
         if (cmd == L"list") {
@@ -171,6 +198,31 @@ int wmain(int argc, wchar_t** argv) {
             SetForegroundWindow(mainWindow);
         } else if (cmd == L"quit") {
             PostMessageW(mainWindow, WM_QUIT, 0, 0);
+        } else if (cmd == L"post" && i + 2 < argc) {
+            const UINT message = iswdigit(argv[++i][0]) ? _wtoi(argv[i]) : RegisterWindowMessageW(argv[i]);
+            PostMessageW(mainWindow, message, 0, _wtoi(argv[++i]));
+        } else if (cmd == L"windows") {
+            EnumWindows(listWindow, 0);
+        } else if (cmd == L"key" && i + 1 < argc) {
+            HWND menu = FindWindowW(L"#32768", nullptr);
+            if (menu == nullptr || !IsWindowVisible(menu)) return 6;
+            PostMessageW(menu, WM_KEYDOWN, _wtoi(argv[++i]), 0);
+        } else if (cmd == L"icon" && i + 1 < argc) {
+            const std::wstring how = argv[++i];
+            NOTIFYICONDATAW icon{};  // "present": a change of nothing, refused for no icon
+            icon.cbSize = sizeof(icon);
+            icon.hWnd = mainWindow;
+            icon.uID = 7;
+            icon.uFlags = how == L"add" ? NIF_ICON : 0;
+            icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+            if (!Shell_NotifyIconW(how == L"add" ? NIM_ADD : how == L"delete" ? NIM_DELETE : NIM_MODIFY, &icon)) {
+                return 7;
+            }
+        } else if (cmd == L"gone") {
+            DWORD code = 0;
+            if (process == nullptr || WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) return 8;
+            GetExitCodeProcess(process, &code);
+            out(L"exit " + std::to_wstring(code));
         } else if (cmd != L"wait") {
             out(L"unknown command " + cmd);
             return 5;

@@ -115,7 +115,7 @@ class Program:
 
     def __exit__(self, kind, *_):
         try:
-            probe('quit')
+            run('wine', PROBE, *DESKTOP, 'quit', check=False)  # unless already gone
             code = self.proc.wait(timeout=30)
         except BaseException:
             self.proc.kill()
@@ -452,6 +452,72 @@ def test_gallery():
         probe(*GALLERY, 'click', ID_LIVE)
         probe(*GALLERY, 'click', 3031)
     assert reg_query(KEY, 'VoicePreset')[1] == '0x4'
+
+
+def windows():
+    """(class, visible, iconic, ours, rect) of the desktop's top-level windows."""
+    return [(f[0], f[1] == '1', f[2] == '1', f[3] == '1', tuple(map(int, f[4:8])))
+            for f in (line.split('\t') for line in probe('windows').splitlines())]
+
+
+def test_tray():
+    reg_reset()
+    tone = os.path.join(OUT, 'tone.wav')
+    tone_wav(tone, seconds=3.0)
+    shown = lambda: next((v, i) for c, v, i, *_ in windows() if c == 'ZaloAudioMainWindow')
+    visible = lambda cls, ours: sum(w[:2] == (cls, True) and w[3] == ours for w in windows())
+    balloons, menus = lambda: visible('tooltips_class32', False), lambda: visible('#32768', True)
+    icon = lambda: subprocess.run(['wine', PROBE, *DESKTOP, 'icon', 'present'], capture_output=True).returncode == 0
+    right_click = lambda: probe('post', 0x800B, 0x70205, 'post', 0x800B, 0x7007B)  # WM_RBUTTONUP, WM_CONTEXTMENU
+    with Program(desktop='zalotray,1000x780'):
+        select_device(HARNESS_MIC)
+        x, y, w, h = next(r for c, *_, r in windows() if c == 'Shell_TrayWnd')
+        png = os.path.join(OUT, 'tray-icon.png')
+        run('import', '-window', 'root', '-crop', f'{w}x{h}+{x}+{y}', '+repage', png)
+        print('tray screenshot:', png)
+        # The first close: hidden (so no taskbar button), audio on, one balloon.
+        play = lambda: run('paplay', f'--device={os.environ["ZALO_MIC_FEED_SINK"]}', tone)
+        x = record_cable('cable-hidden.raw', lambda: (probe('post', 0x10, 0), play()))
+        assert shown() == (False, False)
+        assert abs(dominant_hz(x) - 440) < 5 and np.sum(np.abs(x) > 0.05) > 96000
+        wait_until('balloon', balloons)
+        for event in (0x203, 0x400, 0x401):  # double click, NIN_SELECT, NIN_KEYSELECT
+            probe('post', 0x800B, 0x70000 + event)
+            wait_until(f'restored by {event:#x}', lambda: shown() == (True, False))
+            if event == 0x203:
+                wait_until('balloon gone', lambda: not balloons(), 20)
+            probe('post', 0x10, 0)
+        time.sleep(3)
+        assert not balloons(), 'a balloon on a later close'
+        # One right click opens one menu; Home, Down, Return picks the filter.
+        for keys, button in (([27], 'FILTRO ATIVO'), ([36, 40, 13], 'FILTRO DESLIGADO')):
+            right_click()
+            wait_until('menu', menus)
+            time.sleep(1)
+            assert menus() == 1
+            probe(*(a for k in keys for a in ('key', k)))
+            wait_until('menu closed', lambda: not menus())
+            time.sleep(1)
+            assert not menus() and ctl(ID_FILTER)['text'] == button
+        # A restarted shell gets the icon again; with none to be had, a
+        # hidden window comes back minimised and closing only minimises.
+        probe('icon', 'delete')
+        assert not icon()
+        probe('post', 'TaskbarCreated', 0)
+        wait_until('icon back', icon)
+        probe('icon', 'delete', 'icon', 'add', 'post', 'TaskbarCreated', 0)
+        wait_until('minimised', lambda: shown() == (True, True))
+        probe('post', 0x800B, 0x70400)
+        wait_until('restored', lambda: shown() == (True, False))
+        probe('post', 0x10, 0)
+        wait_until('minimised on close', lambda: shown() == (True, True))
+        probe('icon', 'delete', 'show', 'post', 0x10, 0)  # each close tries the icon again
+        wait_until('hidden', lambda: shown() == (False, False) and icon())
+        right_click()
+        wait_until('menu', menus)
+        # End, Return: "Sair". (Wine's shell drops a destroyed window's icons
+        # by itself, so whether the program deleted its own is not visible.)
+        assert probe('key', 35, 'key', 13, 'gone').split() == ['exit', '0']
 
 
 if __name__ == '__main__':
