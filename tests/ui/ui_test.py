@@ -23,8 +23,7 @@ HARNESS_MIC = 'Microphone (Harness Mic)'
 ID_FILTER, ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT = 1005, 1006, 1007, 1008
 DEVICE_COMBO, NOISE_COMBO, VOICE_COMBO, STRENGTH, MONITOR, THEME, START_WIN = 1001, 1004, 1018, 1003, 1019, 1027, 1013
 BOXES = (1010, 1011, 1012, 1025, 1026)  # high-pass, compressor, limiter, gate, de-esser
-ACTIVE, DRIVER, NO_MIC = ('ZALO AUDIO Microphone — ATIVO', 'ZALO AUDIO Microphone — driver ainda não instalado',
-                          'Microfone desconectado')
+ACTIVE, DRIVER = 'ZALO AUDIO Microphone — ATIVO', 'ZALO AUDIO Microphone — driver ainda não instalado'
 
 
 def run(*cmd, check=True):
