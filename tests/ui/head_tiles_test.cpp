@@ -82,15 +82,14 @@ TEST(HeadTiles, SelectionPaletteAndExtras) {
                       std::vector<std::uint32_t>({px(p.frame), px(p.fill), px(p.frameSelected)}));
         }
     }
-    const struct { int index, x, y; Rgb colour; } points[] = {  // cx = 52
-        {0, 52, 14, {61, 134, 255}},  {30, 52, 14, {61, 134, 255}},   // head colour wraps at 30
-        {0, 52, 55, {255, 220, 188}}, {30, 52, 55, {220, 157, 111}},  // face by index mod 4
-        {7, 52, 40, {78, 46, 32}},    {12, 52, 14, {224, 76, 72}},    // band mod 6; Papai Noel
-        {12, 52, 60, {245, 245, 245}}, {0, 52, 60, {61, 134, 255}},   // beard over the chin
-        {4, 52, 36, {180, 245, 255}}, {23, 52, 36, {255, 232, 110}},  // visors
-        {0, 52, 36, {36, 27, 31}},    {10, 40, 39, {130, 100, 88}},   // band, no visor; cheek lines
-        {11, 63, 39, {130, 100, 88}}};
-    for (const auto& p : points) EXPECT_EQ(at(c.paint(p.index, false), p.x, p.y), px(p.colour)) << p.index;
+    // Colours as 0xRRGGBB; cx = 52.
+    const struct { int index, x, y; std::uint32_t colour; } points[] = {
+        {0, 52, 14, 0x3D86FF}, {30, 52, 14, 0x3D86FF}, {12, 52, 14, 0xE04C48},   // head wraps at 30; Papai Noel
+        {0, 52, 55, 0xFFDCBC}, {30, 52, 55, 0xDC9D6F}, {7, 52, 40, 0x4E2E20},    // face by index mod 4; band mod 6
+        {12, 52, 60, 0xF5F5F5}, {0, 52, 60, 0x3D86FF}, {0, 52, 36, 0x241B1F},    // beard over the chin; band
+        {4, 52, 36, 0xB4F5FF}, {23, 52, 36, 0xFFE86E}, {10, 40, 39, 0x826458},   // visors; cheek lines
+        {11, 63, 39, 0x826458}};
+    for (const auto& p : points) EXPECT_EQ(at(c.paint(p.index, false), p.x, p.y), p.colour) << p.index;
 }
 
 }  // namespace

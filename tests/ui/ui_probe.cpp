@@ -1,8 +1,8 @@
 // Test-only tool: finds ZaloAudio's main window and lists or drives its
 // controls from another process, as a user would. Commands run in order:
-//   desktop NAME         (first only) look on that explorer /desktop desktop
-//   window CLASS         (next) target that top-level window class instead,
-//                        e.g. ZaloAudioVoiceGallery
+//   desktop NAME, window CLASS   (first only) look on that explorer
+//                        /desktop desktop; target that top-level window class
+//                        instead of the main window, e.g. ZaloAudioVoiceGallery
 //   wait                 until the main window exists (10 s), else exit 2
 //   list                 one line per child: index class id x y w h style
 //                        enabled visible check pos text (tab-separated); for a
@@ -14,11 +14,11 @@
 //                        Wine's BM_CLICK would click it anyway
 //   select ID INDEX      choose a combo item and notify as a user's pick does
 //   slide ID POS         move a slider and send the parent its WM_HSCROLL
-//   show                 restore the window; quit: post WM_QUIT to its loop
+//   show                 restore the window
 //   post MSG LPARAM      post a message (a number, or a registered name such
-//                        as TaskbarCreated) to the main window
-//   windows              the desktop's top-level windows: class visible
-//                        iconic ours x y w h (ours: ZaloAudio's process)
+//                        as TaskbarCreated) to the main window; post 18 0 quits
+//   windows              the desktop's top-level windows as list prints them,
+//                        screen rectangles; check: iconic, pos: ZaloAudio's
 //   key VK               post a key press to the open popup menu (#32768)
 //   icon add|delete|present   Shell_NotifyIconW on the (main window, 7) icon
 //                        from this process; exit 7 when the shell refuses
@@ -36,12 +36,15 @@ namespace {
 
 HWND mainWindow = nullptr;
 
-void out(const std::wstring& line) {
-    const std::wstring withNewline = line + L"\n";
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, withNewline.c_str(), -1, nullptr, 0, nullptr, nullptr);
+// Prints one line, formatted as swprintf does, in UTF-8.
+template <typename... Args>
+void out(const wchar_t* format, Args... args) {
+    std::vector<wchar_t> line(8192);
+    swprintf(line.data(), line.size(), format, args...);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.data(), -1, nullptr, 0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, withNewline.c_str(), -1, &utf8[0], bytes, nullptr, nullptr);
-    fwrite(utf8.data(), 1, utf8.size() - 1, stdout);
+    WideCharToMultiByte(CP_UTF8, 0, line.data(), -1, &utf8[0], bytes, nullptr, nullptr);
+    std::printf("%s\n", utf8.c_str());
     fflush(stdout);
 }
 
@@ -50,32 +53,34 @@ BOOL CALLBACK collect(HWND child, LPARAM list) {
     return TRUE;
 }
 
-std::wstring textOf(HWND h) {
-    wchar_t buffer[1024] = {};
-    SendMessageW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
-}
-
 std::wstring itemOf(HWND combo, long index) {
     std::wstring item(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, index, 0)) + 1, L'\0');
     SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(&item[0]));
     return item.c_str();
 }
 
-void listControls() {
-    std::vector<HWND> children;
-    EnumChildWindows(mainWindow, collect, reinterpret_cast<LPARAM>(&children));
+// One line per window, for controls and top-level windows alike: index class
+// id x y w h style enabled visible check pos text. `relative`: the rectangle
+// in the main window's client coordinates, else on the screen.
+void listWindows(const std::vector<HWND>& windows, bool relative) {
     int index = 0;
-    for (HWND h : children) {
-        if (GetParent(h) != mainWindow) continue;  // a combo's own edit or list
-        wchar_t cls[64] = {};
+    for (HWND h : windows) {
+        if (relative && GetParent(h) != mainWindow) continue;  // a combo's own edit or list
+        wchar_t cls[64] = {}, buffer[1024] = {};
         GetClassNameW(h, cls, 64);
+        SendMessageW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buffer));
+        std::wstring text = buffer;
         RECT r{};
         GetWindowRect(h, &r);
-        MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&r), 2);
+        if (relative) MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&r), 2);
         long pos = 0, check = 0;
-        std::wstring text = textOf(h);
-        if (_wcsicmp(cls, L"ComboBox") == 0) {
+        if (!relative) {  // top level: check is "iconic", pos "of ZaloAudio's process"
+            DWORD pid = 0, ours = 0;
+            GetWindowThreadProcessId(h, &pid);
+            GetWindowThreadProcessId(mainWindow, &ours);
+            check = IsIconic(h) ? 1 : 0;
+            pos = pid == ours ? 1 : 0;
+        } else if (_wcsicmp(cls, L"ComboBox") == 0) {
             // Its extent when dropped down: the selection field (the window
             // itself) plus the list, whose height CB_GETDROPPEDCONTROLRECT
             // gives under Wine.
@@ -93,34 +98,16 @@ void listControls() {
         } else if (_wcsicmp(cls, L"Button") == 0) {
             check = static_cast<long>(SendMessageW(h, BM_GETCHECK, 0, 0));
         }
-        wchar_t line[256];
-        swprintf(line, 256, L"%d\t%ls\t%d\t%ld\t%ld\t%ld\t%ld\t%08lx\t%d\t%d\t%ld\t%ld\t", index++, cls,
-                 GetDlgCtrlID(h), r.left, r.top, r.right - r.left, r.bottom - r.top,
-                 static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)), IsWindowEnabled(h) ? 1 : 0,
-                 IsWindowVisible(h) ? 1 : 0, check, pos);
-        out(line + text);
+        out(L"%d\t%ls\t%d\t%ld\t%ld\t%ld\t%ld\t%08lx\t%d\t%d\t%ld\t%ld\t%ls", index++, cls, GetDlgCtrlID(h), r.left,
+            r.top, r.right - r.left, r.bottom - r.top, static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)),
+            IsWindowEnabled(h) ? 1 : 0, IsWindowVisible(h) ? 1 : 0, check, pos, text.c_str());
     }
-}
-
-BOOL CALLBACK listWindow(HWND h, LPARAM) {
-    wchar_t cls[64] = {};
-    GetClassNameW(h, cls, 64);
-    RECT r{};
-    GetWindowRect(h, &r);
-    DWORD pid = 0, ours = 0;
-    GetWindowThreadProcessId(h, &pid);
-    GetWindowThreadProcessId(mainWindow, &ours);
-    wchar_t line[128];
-    swprintf(line, 128, L"%ls\t%d\t%d\t%d\t%ld\t%ld\t%ld\t%ld", cls, IsWindowVisible(h) ? 1 : 0,
-             IsIconic(h) ? 1 : 0, pid == ours ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top);
-    out(line);
-    return TRUE;
 }
 
 HWND child(const wchar_t* id) {
     HWND h = GetDlgItem(mainWindow, _wtoi(id));
     if (h == nullptr) {
-        out(std::wstring(L"no control ") + id);
+        out(L"no control %ls", id);
         ExitProcess(4);
     }
     return h;
@@ -129,19 +116,13 @@ HWND child(const wchar_t* id) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    // "desktop NAME" first: look on a virtual desktop of explorer /desktop,
-    // which may not exist yet while the program starts.
+    // "desktop NAME": look on a virtual desktop of explorer /desktop, which
+    // may not exist yet while the program starts; "window CLASS": another
+    // top-level window than the main one.
     const wchar_t* desktop = nullptr;
-    if (argc > 2 && wcscmp(argv[1], L"desktop") == 0) {
-        desktop = argv[2];
-        argv += 2;
-        argc -= 2;
-    }
     const wchar_t* windowClass = L"ZaloAudioMainWindow";
-    if (argc > 2 && wcscmp(argv[1], L"window") == 0) {
-        windowClass = argv[2];
-        argv += 2;
-        argc -= 2;
+    for (; argc > 2 && (wcscmp(argv[1], L"desktop") == 0 || wcscmp(argv[1], L"window") == 0); argv += 2, argc -= 2) {
+        (wcscmp(argv[1], L"desktop") == 0 ? desktop : windowClass) = argv[2];
     }
     for (int i = 0; i < 200 && mainWindow == nullptr; ++i) {
         HDESK desk = desktop != nullptr ? OpenDesktopW(desktop, 0, FALSE, GENERIC_ALL) : nullptr;
@@ -152,7 +133,7 @@ int wmain(int argc, wchar_t** argv) {
         if (mainWindow == nullptr) Sleep(50);
     }
     if (mainWindow == nullptr) {
-        out(std::wstring(L"no window ") + windowClass);
+        out(L"no window %ls", windowClass);
         return 2;
     }
     DWORD pid = 0;
@@ -160,8 +141,11 @@ int wmain(int argc, wchar_t** argv) {
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     for (int i = 1; i < argc; ++i) {
         const std::wstring cmd = argv[i];
-        if (cmd == L"list") {
-            listControls();
+        if (cmd == L"list" || cmd == L"windows") {
+            std::vector<HWND> windows;
+            if (cmd == L"list") EnumChildWindows(mainWindow, collect, reinterpret_cast<LPARAM>(&windows));
+            else EnumWindows(collect, reinterpret_cast<LPARAM>(&windows));
+            listWindows(windows, cmd == L"list");
         } else if (cmd == L"frame") {
             RECT r{};
             GetWindowRect(mainWindow, &r);
@@ -171,15 +155,12 @@ int wmain(int argc, wchar_t** argv) {
             monitor.cbSize = sizeof(monitor);
             GetMonitorInfoW(MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST), &monitor);
             const RECT& work = monitor.rcWork;
-            wchar_t line[160];
-            swprintf(line, 160, L"%ld %ld %ld %ld %ld %ld %d %ld %ld %ld %ld", r.left, r.top, r.right - r.left,
-                     r.bottom - r.top, client.x, client.y, IsWindowEnabled(mainWindow) ? 1 : 0, work.left,
-                     work.top, work.right, work.bottom);
-            out(line);
+            out(L"%ld %ld %ld %ld %ld %ld %d %ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top,
+                client.x, client.y, IsWindowEnabled(mainWindow) ? 1 : 0, work.left, work.top, work.right, work.bottom);
         } else if (cmd == L"click" && i + 1 < argc) {
             HWND h = child(argv[++i]);
             if (!IsWindowEnabled(h)) {
-                out(std::wstring(L"disabled ") + argv[i]);
+                out(L"disabled %ls", argv[i]);
                 return 3;
             }
             SendMessageW(h, BM_CLICK, 0, 0);
@@ -196,13 +177,9 @@ int wmain(int argc, wchar_t** argv) {
         } else if (cmd == L"show") {
             ShowWindow(mainWindow, SW_RESTORE);
             SetForegroundWindow(mainWindow);
-        } else if (cmd == L"quit") {
-            PostMessageW(mainWindow, WM_QUIT, 0, 0);
         } else if (cmd == L"post" && i + 2 < argc) {
             const UINT message = iswdigit(argv[++i][0]) ? _wtoi(argv[i]) : RegisterWindowMessageW(argv[i]);
             PostMessageW(mainWindow, message, 0, _wtoi(argv[++i]));
-        } else if (cmd == L"windows") {
-            EnumWindows(listWindow, 0);
         } else if (cmd == L"key" && i + 1 < argc) {
             HWND menu = FindWindowW(L"#32768", nullptr);
             if (menu == nullptr || !IsWindowVisible(menu)) return 6;
@@ -222,9 +199,9 @@ int wmain(int argc, wchar_t** argv) {
             DWORD code = 0;
             if (process == nullptr || WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) return 8;
             GetExitCodeProcess(process, &code);
-            out(L"exit " + std::to_wstring(code));
+            out(L"exit %lu", static_cast<unsigned long>(code));
         } else if (cmd != L"wait") {
-            out(L"unknown command " + cmd);
+            out(L"unknown command %ls", cmd.c_str());
             return 5;
         }
     }

@@ -30,7 +30,6 @@ TEST(MainWindowLogic, ActiveVoiceCaption) {
     const auto caption = [](const wchar_t* label) {
         return activeVoiceCaption(VoicePresetDef{label, L"", 0, 0, 0, 0, 0, false});
     };
-    EXPECT_EQ(caption(L"🎙️ Voz limpa / streamer"), L"🎭  VOZ ATIVA: Voz limpa / streamer  •  ABRIR");
     EXPECT_EQ(caption(L"SemEspaço"), L"🎭  VOZ ATIVA: SemEspaço  •  ABRIR");
     EXPECT_EQ(caption(L"Fim "), L"🎭  VOZ ATIVA: Fim   •  ABRIR");
     // 22 units kept, then an ellipsis; a surrogate pair is never split.
