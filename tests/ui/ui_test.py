@@ -56,7 +56,8 @@ def ctl(ident, rows=None):
 
 
 def label_at(index):
-    return controls()[index]['text']
+    rows = controls()  # fewer while the window is still being built
+    return rows[index]['text'] if index < len(rows) else None
 
 
 def wait_until(what, condition, seconds=10.0):
@@ -99,14 +100,15 @@ class Program:
     def __init__(self, desktop=None):
         DESKTOP[:] = ['desktop', desktop.split(',')[0]] if desktop else []
         cmd = ['wine'] + (['explorer', f'/desktop={desktop}'] if desktop else []) + [EXE]
+        # Wine's messages go to a log beside the screenshots: a crash's backtrace ends up there.
         self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+                                     stderr=open(os.path.join(OUT, f'{SCENARIO}.log'), 'w'))
 
     def __enter__(self):
         try:
             probe('wait')
             # The first timer tick replaces the creation text of the status line.
-            wait_until('first tick', lambda: label_at(7) != 'Virtual Cable — verificando...')
+            wait_until('first tick', lambda: label_at(7) not in (None, 'Virtual Cable — verificando...'))
         except BaseException:
             self.proc.kill()
             raise
