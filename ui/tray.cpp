@@ -50,7 +50,12 @@ void App::addTrayIcon() {
     trayData.uFlags = kTrayIconFlags;
     trayData.uCallbackMessage = kTrayCallbackMessage;
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
-    trayData.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconResource));
+    // The notification area shows small icons: load the group's image drawn
+    // for that size rather than let the shell shrink the 32 px one. Shared,
+    // so the system owns it and nothing is destroyed later.
+    trayData.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kAppIconResource), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                                   LR_SHARED));
     if (trayData.hIcon == nullptr) trayData.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     copyText(trayData.szTip, text::kTrayTip);
     trayIconAdded = Shell_NotifyIconW(NIM_ADD, &trayData) != FALSE;
