@@ -59,6 +59,7 @@ ProcessingParams makeProcessingParams(const ControlState& s) {
     p.limiter = s.limiter;
     p.gate = s.gate;
     p.deEsser = s.deEsser;
+    p.cleanVoice = s.cleanVoice;
     p.inputGainDb = 0.0f;
 
     const VoicePresetDef& row = voicePresetRow(s.voicePreset);

@@ -24,6 +24,9 @@ struct ProcessingParams {
     float tone = 0.0f;            // -1..1, type 13 only
     float robot = 0.0f;           // 0..1, type 13 only
     float echo = 0.0f;            // 0..0.6, type 13 only
+    // "Limpeza HD": the clean-voice noise reducer replaces the spectral
+    // noise-reduction stage while on. Off keeps the chain exactly as before.
+    bool cleanVoice = false;
 };
 
 // The clamps the chain applies to its copy of the settings (upper bound first,
@@ -52,12 +55,14 @@ struct ControlState {
     int tone = 0;                 // "Tom" slider, -100..100
     int robot = 0;                // "Robô" slider, 0..100
     int echo = 0;                 // "Eco" slider, 0..60
+    bool cleanVoice = false;      // "Limpeza HD"; the noise presets leave it alone
 };
 
 // Builds the complete settings block from the controls: filter state,
-// strength / 100, the five switches, input gain 0, and the voice fields from
-// the selected preset row (row 0 when the selection is out of range), taking
-// pitch/tone/robot/echo from the sliders only for the configurable row.
+// strength / 100, the five switches, the clean-voice flag, input gain 0, and
+// the voice fields from the selected preset row (row 0 when the selection is
+// out of range), taking pitch/tone/robot/echo from the sliders only for the
+// configurable row.
 ProcessingParams makeProcessingParams(const ControlState& controls);
 
 // After a preset is selected: a non-configurable type-13 row moves the four
