@@ -1,4 +1,4 @@
-// The user's six persistent choices under HKCU\Software\Tecmora\ZaloAudio.
+// The user's persistent choices under HKCU\Software\Tecmora\ZaloAudio.
 // The store keeps no cache: every read and write opens and closes its own key
 // on the user-interface thread, and failures are silent (defaults on read,
 // dropped writes).
@@ -17,8 +17,9 @@ inline constexpr wchar_t kDeviceIdValue[] = L"DeviceId";  // REG_SZ
 inline constexpr wchar_t kVoicePresetValue[] = L"VoicePreset";
 inline constexpr wchar_t kNoiseStrengthValue[] = L"NoiseStrength";
 inline constexpr wchar_t kNoisePresetValue[] = L"NoisePreset";
+inline constexpr wchar_t kCleanVoiceValue[] = L"CleanVoice";  // "Limpeza HD", 0 or 1
 
-// The six settings as the program starts from them (defaults = first run).
+// The settings as the program starts from them (defaults = first run).
 struct StoredSettings {
     bool themeRed = false;
     bool filterOn = true;
@@ -26,9 +27,12 @@ struct StoredSettings {
     std::int32_t voicePreset = 1;    // as stored; see voicePresetIndex()
     std::int32_t noiseStrength = 65; // clamped to 0..100
     std::int32_t noisePreset = 2;    // clamped to 0..10
+    bool cleanVoice = false;
 };
 
 // Portable clamps (signed comparisons).
+// A stored on/off switch: written as 0 or 1, but any nonzero number is on.
+bool storedFlag(std::int32_t stored);
 std::int32_t clampNoiseStrength(std::int32_t stored);
 std::int32_t clampNoisePreset(std::int32_t stored);
 // The preset a stored VoicePreset selects: clamped to 0..presetCount-1.
@@ -39,8 +43,8 @@ std::int32_t readDwordSetting(const wchar_t* name, std::int32_t defaultValue);
 void writeDwordSetting(const wchar_t* name, std::uint32_t value);
 std::wstring readDeviceIdSetting();
 void writeDeviceIdSetting(const std::wstring& deviceId);
-// Reads the six values in their start-up order (ThemeRed, FilterOn,
-// DeviceId, VoicePreset, NoiseStrength, NoisePreset) and applies the clamps.
+// Reads the values in their start-up order (ThemeRed, FilterOn, DeviceId,
+// VoicePreset, NoiseStrength, NoisePreset, CleanVoice) and applies the clamps.
 StoredSettings loadSettings();
 
 }  // namespace zalo

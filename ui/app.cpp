@@ -153,6 +153,7 @@ void App::createControls() {
         setChecked(f, true);
     }
     setChecked(Field::deEsserCheckbox, false);
+    setChecked(Field::cleanVoiceCheckbox, stored.cleanVoice);  // persisted, unlike the five above
     enable(Field::playOriginalButton, false);
     enable(Field::playFilteredButton, false);
 

@@ -35,7 +35,7 @@ public:
     App& operator=(const App&) = delete;
     ~App();
 
-    // Reads the settings, builds fonts, brushes and the 49 controls, lists
+    // Reads the settings, builds fonts, brushes and the controls, lists
     // the microphones and starts the engine, the timer and the first push.
     void createControls();
     // Every message of the main window once the App is attached. Messages
@@ -76,6 +76,7 @@ private:
     void noisePresetChosen();
     void voicePresetChosen();
     void startWithWindowsClicked();
+    void cleanVoiceClicked();
     void refreshVoiceControls();
     void presetRefreshSequence();
     void pushParamsToEngine();

@@ -58,6 +58,7 @@ void App::onCommand(int id, int code) {
             pushParamsToEngine();
             break;
         case kIdStartWithWindows: startWithWindowsClicked(); break;
+        case kIdCleanVoice: cleanVoiceClicked(); break;
         case kIdTheme:
             themeRed = !themeRed;
             applyTheme();
@@ -123,6 +124,13 @@ void App::startWithWindowsClicked() {
     setChecked(Field::startWithWindowsCheckbox, isStartWithWindowsEnabled());
 }
 
+// "Limpeza HD" is the one switch of the clean-up row that persists; the
+// noise presets never touch it.
+void App::cleanVoiceClicked() {
+    writeDwordSetting(kCleanVoiceValue, isChecked(Field::cleanVoiceCheckbox) ? 1u : 0u);
+    pushParamsToEngine();
+}
+
 void App::presetRefreshSequence() {
     ControlState state = readControlState();
     syncSlidersToPreset(state);
@@ -158,6 +166,7 @@ ControlState App::readControlState() const {
     s.tone = sliderPosition(Field::toneSlider);
     s.robot = sliderPosition(Field::robotSlider);
     s.echo = sliderPosition(Field::echoSlider);
+    s.cleanVoice = isChecked(Field::cleanVoiceCheckbox);
     return s;
 }
 

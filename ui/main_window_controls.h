@@ -1,5 +1,7 @@
-// The main window's 49 controls as data: creation order, class, initial
-// text, id, client-pixel rectangle, style and font. Portable (no Windows
+// The main window's controls as data: creation order, class, initial text,
+// id, client-pixel rectangle, style and font. The first 49 are the original
+// layout; controls added later come after them, so that the order and ids of
+// the original ones never move. Portable (no Windows
 // header), so the table reads the same to the window code and to anyone
 // checking it. Positions are device pixels and are never scaled.
 #pragma once
@@ -29,6 +31,7 @@ enum class Field : int {
     robotSlider, robotValueLabel, echoSlider, echoValueLabel,
     highPassCheckbox, compressorCheckbox, limiterCheckbox, gateCheckbox, deEsserCheckbox,
     recordButton, playOriginalButton, playFilteredButton, testStatusLabel,
+    cleanVoiceCheckbox,
     count
 };
 constexpr std::size_t kFieldCount = static_cast<std::size_t>(Field::count);
@@ -45,7 +48,7 @@ enum ControlId : int {
     kIdStartWithWindows = 1013, kIdVoicePresetCombo = 1018, kIdMonitor = 1019,
     kIdVolumeSlider = 1020, kIdPitchSlider = 1021, kIdToneSlider = 1022,
     kIdRobotSlider = 1023, kIdEchoSlider = 1024, kIdGate = 1025, kIdDeEsser = 1026,
-    kIdTheme = 1027, kIdActiveVoice = 1028,
+    kIdTheme = 1027, kIdActiveVoice = 1028, kIdCleanVoice = 1029,
 };
 
 // Window styles, spelled as numbers so that this header needs no Windows
@@ -132,10 +135,15 @@ inline constexpr ControlDef kMainControls[] = {
     {Field::playOriginalButton, kClassButton, text::kPlayOriginal, kIdPlayOriginal, 188, 551, 166, 34, kStylePushButton, FontRole::body},
     {Field::playFilteredButton, kClassButton, text::kPlayFiltered, kIdPlayFiltered, 368, 551, 166, 34, kStylePushButton, FontRole::body},
     {Field::testStatusLabel, kClassStatic, text::kTestIdle, kIdNone, 548, 547, 175, 42, kStyleLabel, FontRole::small},
+    // Added after the original 49: the clean-voice noise reducer, on the
+    // clean-up row right of "De-esser" (which ends at x 602), ending at the
+    // card's inner right edge like the labels above it (x 723).
+    {Field::cleanVoiceCheckbox, kClassButton, text::kCleanVoice, kIdCleanVoice, 608, 485, 115, 24, kStyleCheckBox, FontRole::body},
 };
 // clang-format on
 
-static_assert(sizeof(kMainControls) / sizeof(kMainControls[0]) == 49, "the main window has 49 controls");
+static_assert(sizeof(kMainControls) / sizeof(kMainControls[0]) == 50,
+              "the original 49 controls, then \"Limpeza HD\"");
 
 // Rounded cards painted behind the controls, by top and bottom (client y).
 struct CardSpan { int top, bottom; };

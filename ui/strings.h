@@ -54,6 +54,7 @@ inline constexpr wchar_t kCompressor[] = L"Compressor";
 inline constexpr wchar_t kLimiter[] = L"Limiter";
 inline constexpr wchar_t kGate[] = L"Gate suave";
 inline constexpr wchar_t kDeEsser[] = L"De-esser";
+inline constexpr wchar_t kCleanVoice[] = L"Limpeza HD";
 
 // Voice-test card
 inline constexpr wchar_t kVoiceTest[] = L"TESTE DE VOZ";

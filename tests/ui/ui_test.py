@@ -23,6 +23,7 @@ HARNESS_MIC = 'Microphone (Harness Mic)'
 ID_FILTER, ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT = 1005, 1006, 1007, 1008
 DEVICE_COMBO, NOISE_COMBO, VOICE_COMBO, STRENGTH, MONITOR, THEME, START_WIN = 1001, 1004, 1018, 1003, 1019, 1027, 1013
 BOXES = (1010, 1011, 1012, 1025, 1026)  # high-pass, compressor, limiter, gate, de-esser
+CLEAN = 1029  # "Limpeza HD", the one box that persists
 ACTIVE, DRIVER = 'ZALO AUDIO Microphone — ATIVO', 'ZALO AUDIO Microphone — driver ainda não instalado'
 
 
@@ -202,7 +203,7 @@ LAYOUT = [
     ('X', 1025, 373, 485, 118, 24, 'Gate suave'), ('X', 1026, 497, 485, 105, 24, 'De-esser'),
     ('L', 0, 24, 526, 160, 22, 'TESTE DE VOZ'), ('P', 1006, 24, 551, 150, 34, 'GRAVAR 5s'),
     ('P', 1007, 188, 551, 166, 34, 'OUVIR ORIGINAL'), ('P', 1008, 368, 551, 166, 34, 'OUVIR FILTRADO'),
-    ('L', 0, 548, 547, 175, 42, 'ÁUDIO LOCAL • processamento em tempo real.'),
+    ('L', 0, 548, 547, 175, 42, 'ÁUDIO LOCAL • processamento em tempo real.'), ('X', CLEAN, 608, 485, 115, 24, 'Limpeza HD'),
 ]
 
 
@@ -223,7 +224,7 @@ def test_layout():
         got = (row['cls'].lower(), row['id'], row['rect'], row['style'] & ~0x08000000, text and row['text'])
         assert got == (cls.lower(), ident, (x, y, w, h), style, text), f'control {i + 1}: {got}'
     checks = {r['id']: r['check'] for r in rows if r['cls'] == 'Button'}
-    assert [checks[i] for i in (MONITOR, START_WIN) + BOXES] == [0, 0, 1, 1, 1, 1, 0]
+    assert [checks[i] for i in (MONITOR, START_WIN, CLEAN) + BOXES] == [0, 0, 0, 1, 1, 1, 1, 0]
     assert [r['pos'] for r in rows if r['cls'] == 'msctls_trackbar32'] == [65, 72, 0, 0, 0, 0]
     assert [r['enabled'] for r in rows if r['id'] in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [1, 0, 0]
     assert not any(r['enabled'] for r in rows if r['id'] in (1021, 1022, 1023, 1024)), 'voice sliders'
@@ -238,28 +239,30 @@ def test_settings():
         items = ctl(DEVICE_COMBO)['items']
         stored = HARNESS_MIC if items[0] != HARNESS_MIC else items[1]
         select_device(stored)
+        probe('click', CLEAN, 'select', NOISE_COMBO, 0)  # a noise preset leaves the box alone
+        assert (ctl(CLEAN)['check'], reg_query(KEY, 'CleanVoice')) == (1, ('REG_DWORD', '0x1'))
     mic_id = reg_query(KEY, 'DeviceId')[1]
     utf16 = lambda s: ','.join(f'{b:02x}' for b in s.encode('utf-16-le'))
-    # registry lines; expected strength, noise preset, voice preset, filter text, device chosen
+    # registry lines; expected strength, noise preset, voice preset, filter text, "Limpeza HD", device chosen
     cases = [
-        ([], 65, 2, 1, 'FILTRO ATIVO', 0),
+        ([], 65, 2, 1, 'FILTRO ATIVO', 0, 0),
         (['"NoiseStrength"=dword:000000fa', '"NoisePreset"=dword:0000000e', '"VoicePreset"=dword:00000028',
-          '"FilterOn"="0"', '"ThemeRed"=dword:00000007', f'"DeviceId"=hex(1):{utf16(mic_id)},00,00,00,00,00,00'],
-         100, 10, 32, 'FILTRO ATIVO', stored),
+          '"FilterOn"="0"', '"ThemeRed"=dword:00000007', '"CleanVoice"=dword:00000007',
+          f'"DeviceId"=hex(1):{utf16(mic_id)},00,00,00,00,00,00'], 100, 10, 32, 'FILTRO ATIVO', 1, stored),
         (['"NoiseStrength"=dword:ffffffff', '"NoisePreset"=dword:ffffffff', '"VoicePreset"=dword:fffffffb',
-          '"FilterOn"=dword:00000000', f'"DeviceId"=hex(2):{utf16(mic_id)},00,00'], 0, 0, 0, 'FILTRO DESLIGADO', 0),
-        (['"NoiseStrength"=hex(b):1e,00,00,00,00,00,00,00', '"NoisePreset"=hex:03,00,00,00',
-          f'"DeviceId"=hex(1):{utf16(mic_id)},00'], 65, 2, 1, 'FILTRO ATIVO', 0),  # odd byte count
-        ([f'"DeviceId"=hex(1):{utf16(mic_id)}' + ',00' * 5000], 65, 2, 1, 'FILTRO ATIVO', 0),  # over 4096 bytes
+          '"FilterOn"=dword:00000000', f'"DeviceId"=hex(2):{utf16(mic_id)},00,00'], 0, 0, 0, 'FILTRO DESLIGADO', 0, 0),
+        (['"NoiseStrength"=hex(b):1e,00,00,00,00,00,00,00', '"NoisePreset"=hex:03,00,00,00', '"CleanVoice"="1"',
+          f'"DeviceId"=hex(1):{utf16(mic_id)},00'], 65, 2, 1, 'FILTRO ATIVO', 0, 0),  # odd byte count
+        ([f'"DeviceId"=hex(1):{utf16(mic_id)}' + ',00' * 5000], 65, 2, 1, 'FILTRO ATIVO', 0, 0),  # over 4096 bytes
     ]
-    for n, (lines, strength, noise, voice, filter_text, device) in enumerate(cases):
+    for n, (lines, strength, noise, voice, filter_text, clean, device) in enumerate(cases):
         reg_reset()
         reg_import(lines)
         with Program():
             rows = controls()
             got = (ctl(STRENGTH, rows)['pos'], rows[9]['text'], ctl(NOISE_COMBO, rows)['pos'],
-                   ctl(VOICE_COMBO, rows)['pos'], ctl(ID_FILTER, rows)['text'])
-            assert got == (strength, f'{strength}%', noise, voice, filter_text), f'case {n}: {got}'
+                   ctl(VOICE_COMBO, rows)['pos'], ctl(ID_FILTER, rows)['text'], ctl(CLEAN, rows)['check'])
+            assert got == (strength, f'{strength}%', noise, voice, filter_text, clean), f'case {n}: {got}'
             combo = ctl(DEVICE_COMBO, rows)
             assert combo['pos'] == (combo['items'].index(device) if isinstance(device, str) else device), f'case {n}'
             for stored in ('0x0', '0x1') if n == 1 else ():  # ThemeRed 7 reads as red: the next change writes 0
