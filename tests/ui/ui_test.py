@@ -142,12 +142,16 @@ def record_cable(name, action):
     return np.fromfile(path, '<i2').reshape(-1, 2)[:, 0].astype(float) / 32768.0
 
 
-def play_tone(seconds=2.0, wait=True):
-    """A 440 Hz tone at 0.9 into the harness microphone."""
-    path = os.path.join(OUT, f'tone-{seconds}.wav')
+def play_tone(seconds=2.0, wait=True, amp=0.9, noise=0.0, burst=0.0):
+    """A 440 Hz tone at `amp` (on and off for `burst` seconds each, if given)
+    over seeded white noise of RMS `noise`, into the harness microphone."""
+    path = os.path.join(OUT, f'tone-{seconds}-{amp}-{noise}-{burst}.wav')
+    t = np.arange(int(48000 * seconds)) / 48000
+    x = amp * np.sin(2 * np.pi * 440 * t) * (t % (2 * burst) < burst if burst else 1)
+    x += noise * np.random.default_rng(1).standard_normal(len(t))
     with wave.open(path, 'wb') as w:
         w.setnchannels(1), w.setsampwidth(2), w.setframerate(48000)
-        w.writeframes((0.9 * 32767 * np.sin(2 * np.pi * 440 * np.arange(int(48000 * seconds)) / 48000)).astype('<i2'))
+        w.writeframes((np.clip(x, -1, 1) * 32767).astype('<i2'))
     p = subprocess.Popen(['paplay', f'--device={os.environ["ZALO_MIC_FEED_SINK"]}', path], stdin=subprocess.DEVNULL)
     assert not wait or p.wait(timeout=60) == 0
     return p
@@ -324,6 +328,19 @@ def test_sound_and_status():
         finally:
             run('bash', HARNESS, 'cable-on')
         wait_until('active text', lambda: label_at(7) == ACTIVE)
+        # "Limpeza HD" on, then off: a tone in 0.25 s bursts over steady noise,
+        # 10 ms frame levels over each take's last second. The bursts keep
+        # their level; the pauses fall much further with the box on, since the
+        # original stage hardly learns noise this loud.
+        levels = []
+        for clean in (1, 0):
+            probe('click', CLEAN)
+            x = record_cable(f'cable-clean-{clean}.raw', lambda: play_tone(3.0, amp=0.3, noise=0.05, burst=0.25))
+            x = x[np.nonzero(np.abs(x) > 0.02)[0][-1] - 52800:][:48000].reshape(-1, 480)
+            levels.append(20 * np.log10(np.percentile(np.sqrt(np.mean(x ** 2, axis=1)), [80, 20])))
+        print('bursts, pauses in dBFS (clean on, off):', levels)
+        burst_change, pause_change = levels[0] - levels[1]
+        assert abs(burst_change) < 1.5 and pause_change < -6, levels
 
 
 def test_voice_test():
