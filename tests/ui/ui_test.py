@@ -143,8 +143,7 @@ def record_cable(name, action):
 
 
 def play_tone(seconds=2.0, wait=True, amp=0.9, noise=0.0, burst=0.0):
-    """A 440 Hz tone at `amp` (on and off for `burst` seconds each, if given)
-    over seeded white noise of RMS `noise`, into the harness microphone."""
+    """A 440 Hz tone at `amp` (on and off for `burst` s each) over white noise of RMS `noise`, into the mic."""
     path = os.path.join(OUT, f'tone-{seconds}-{amp}-{noise}-{burst}.wav')
     t = np.arange(int(48000 * seconds)) / 48000
     x = amp * np.sin(2 * np.pi * 440 * t) * (t % (2 * burst) < burst if burst else 1)
@@ -227,8 +226,7 @@ def test_layout():
         # WS_DISABLED aside: the enabled states are checked below.
         got = (row['cls'].lower(), row['id'], row['rect'], row['style'] & ~0x08000000, text and row['text'])
         assert got == (cls.lower(), ident, (x, y, w, h), style, text), f'control {i + 1}: {got}'
-    checks = {r['id']: r['check'] for r in rows if r['cls'] == 'Button'}
-    assert [checks[i] for i in (MONITOR, START_WIN, CLEAN) + BOXES] == [0, 0, 0, 1, 1, 1, 1, 0]
+    assert [ctl(i, rows)['check'] for i in (MONITOR, START_WIN, CLEAN) + BOXES] == [0, 0, 0, 1, 1, 1, 1, 0]
     assert [r['pos'] for r in rows if r['cls'] == 'msctls_trackbar32'] == [65, 72, 0, 0, 0, 0]
     assert [r['enabled'] for r in rows if r['id'] in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [1, 0, 0]
     assert not any(r['enabled'] for r in rows if r['id'] in (1021, 1022, 1023, 1024)), 'voice sliders'
@@ -316,8 +314,7 @@ def test_sound_and_status():
             peaks[filter_on] = np.percentile(np.abs(x), 99.9)
         # Off: the microphone reaches the cable untouched. On: compressor
         # and limiter bring a 0.9 tone well below that, but not to silence.
-        print('cable peaks (filter on, off):', peaks[True], peaks[False])
-        assert abs(peaks[False] - 0.9) < 0.03 and 0.3 < peaks[True] < 0.75, peaks
+        assert abs(peaks[False] - 0.9) < 0.03 and 0.3 < peaks[True] < 0.75, f'cable peaks (filter on, off): {peaks}'
         probe('click', ID_FILTER)
         background = play_tone(wait=False)
         wait_until('live', lambda: label_at(3) == '● LIVE • VOZ EM PROCESSAMENTO' and controls()[14]['pos'] > 50)
@@ -338,9 +335,8 @@ def test_sound_and_status():
             x = record_cable(f'cable-clean-{clean}.raw', lambda: play_tone(3.0, amp=0.3, noise=0.05, burst=0.25))
             x = x[np.nonzero(np.abs(x) > 0.02)[0][-1] - 52800:][:48000].reshape(-1, 480)
             levels.append(20 * np.log10(np.percentile(np.sqrt(np.mean(x ** 2, axis=1)), [80, 20])))
-        print('bursts, pauses in dBFS (clean on, off):', levels)
         burst_change, pause_change = levels[0] - levels[1]
-        assert abs(burst_change) < 1.5 and pause_change < -6, levels
+        assert abs(burst_change) < 1.5 and pause_change < -6, f'bursts, pauses in dBFS (clean on, off): {levels}'
 
 
 def test_voice_test():
