@@ -11,8 +11,6 @@ constexpr std::int32_t kMaxNoisePreset = 10;  // "CUSTOM"
 
 }  // namespace
 
-bool storedFlag(std::int32_t stored) { return stored != 0; }
-
 std::int32_t clampNoiseStrength(std::int32_t stored) {
     return std::clamp<std::int32_t>(stored, 0, kMaxNoiseStrengthPercent);
 }

@@ -31,8 +31,6 @@ struct StoredSettings {
 };
 
 // Portable clamps (signed comparisons).
-// A stored on/off switch: written as 0 or 1, but any nonzero number is on.
-bool storedFlag(std::int32_t stored);
 std::int32_t clampNoiseStrength(std::int32_t stored);
 std::int32_t clampNoisePreset(std::int32_t stored);
 // The preset a stored VoicePreset selects: clamped to 0..presetCount-1.

@@ -78,14 +78,15 @@ void writeDeviceIdSetting(const std::wstring& deviceId) {
 StoredSettings loadSettings() {
     const StoredSettings defaults;
     StoredSettings s;
-    s.themeRed = storedFlag(readDwordSetting(kThemeRedValue, defaults.themeRed ? 1 : 0));
-    s.filterOn = storedFlag(readDwordSetting(kFilterOnValue, defaults.filterOn ? 1 : 0));
+    s.themeRed = readDwordSetting(kThemeRedValue, defaults.themeRed ? 1 : 0) != 0;
+    s.filterOn = readDwordSetting(kFilterOnValue, defaults.filterOn ? 1 : 0) != 0;
     s.deviceId = readDeviceIdSetting();
     s.voicePreset = readDwordSetting(kVoicePresetValue, defaults.voicePreset);
     s.noiseStrength =
         clampNoiseStrength(readDwordSetting(kNoiseStrengthValue, defaults.noiseStrength));
     s.noisePreset = clampNoisePreset(readDwordSetting(kNoisePresetValue, defaults.noisePreset));
-    s.cleanVoice = storedFlag(readDwordSetting(kCleanVoiceValue, defaults.cleanVoice ? 1 : 0));
+    // Written as 0 or 1; any other number reads as on, like ThemeRed.
+    s.cleanVoice = readDwordSetting(kCleanVoiceValue, defaults.cleanVoice ? 1 : 0) != 0;
     return s;
 }
 
