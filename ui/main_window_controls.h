@@ -1,9 +1,9 @@
 // The main window's controls as data: creation order, class, initial text,
 // id, client-pixel rectangle, style and font. The first 49 are the original
 // layout; controls added later come after them, so that the order and ids of
-// the original ones never move. Portable (no Windows
-// header), so the table reads the same to the window code and to anyone
-// checking it. Positions are device pixels and are never scaled.
+// the original ones never move. Portable (no Windows header), so the table
+// reads the same to the window code and to anyone checking it. Positions are
+// device pixels and are never scaled.
 #pragma once
 
 #include <cstddef>
