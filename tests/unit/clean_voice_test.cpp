@@ -63,7 +63,8 @@ std::vector<double> transcribe(const std::vector<float>& x, double strength) {
     const double floorGain = std::pow(10.0, -0.23 * strength / 20);
     std::vector<std::complex<double>> e(N);  // e^(-2 pi i m / N)
     V w(N), lam, A2(0.0, K), S, St, lt;
-    for (long n = 0; n < N; ++n) w[n] = std::sqrt(0.5 - 0.5 * std::cos(kTwoPiD * n / N)), e[n] = std::polar(1.0, -kTwoPiD * n / N);
+    for (long n = 0; n < N; ++n)
+        w[n] = std::sqrt(0.5 - 0.5 * std::cos(kTwoPiD * n / N)), e[n] = std::polar(1.0, -kTwoPiD * n / N);
     MinTrack mS, mSt;
     std::vector<double> out(x.size());
     for (long l = 0; (l + 1) * H <= long(x.size()); ++l) {
@@ -78,8 +79,9 @@ std::vector<double> transcribe(const std::vector<float>& x, double strength) {
             const double g = std::min(P[k] / lam[k], 1e4);
             xi[k] = std::max(0.96 * A2[k] / lam[k] + 0.04 * std::max(g - 1, 0.0), std::pow(10.0, -2.5));
             const double u = v[k] = std::min(std::max(xi[k] * g / (1 + xi[k]), 1e-10), 50.0);
-            const double e1 = u <= 1 ? -std::log(u) - 0.57721566 + u * (0.99999193 + u * (-0.24991055 + u * (0.05519968 + u * (-0.00976004 + 0.00107857 * u))))
-                                     : std::exp(-u) / u * (u * u + 2.334733 * u + 0.250621) / (u * u + 3.330657 * u + 1.681534);
+            const double e1 =
+                u <= 1 ? -std::log(u) - 0.57721566 + u * (0.99999193 + u * (-0.24991055 + u * (0.05519968 + u * (-0.00976004 + 0.00107857 * u))))
+                       : std::exp(-u) / u * (u * u + 2.334733 * u + 0.250621) / (u * u + 3.330657 * u + 1.681534);
             const double G = std::min(xi[k] / (1 + xi[k]) * std::exp(0.5 * e1), 1.0);
             A2[k] = G * G * P[k], X[k] *= std::max(G, floorGain);
         }
@@ -122,8 +124,10 @@ TEST(CleanVoice, MatchesAPlainTranscriptionAndAtStrengthZeroOnlyDelays) {
         for (std::size_t done = 0, n = 1; done < y.size(); done += n, n = 1 + rng() % 700)
             stage->process(y.data() + done, std::min(n, y.size() - done), cleanVoiceFloor(strength));
         double worst = 0, delayWorst = 0;
-        for (std::size_t t = 0; t < y.size(); ++t)
-            worst = std::max(worst, std::fabs(y[t] - want[t])), delayWorst = std::max(delayWorst, std::fabs(y[t] - (t < 512 ? 0.0 : x[t - 512])));
+        for (std::size_t t = 0; t < y.size(); ++t) {
+            worst = std::max(worst, std::fabs(y[t] - want[t]));
+            delayWorst = std::max(delayWorst, std::fabs(y[t] - (t < 512 ? 0.0 : x[t - 512])));
+        }
         EXPECT_LT(worst, 1e-4) << "strength " << strength;
         EXPECT_LT(strength == 0 ? delayWorst : 0, 1e-5);
     }
@@ -132,7 +136,8 @@ TEST(CleanVoice, MatchesAPlainTranscriptionAndAtStrengthZeroOnlyDelays) {
 // `x` through `chain` in 10 ms blocks with `p`; every sample must be finite.
 std::vector<float> runChain(VoiceChain& chain, std::vector<float> x, const ProcessingParams& p) {
     chain.params = p;
-    for (std::size_t done = 0; done < x.size(); done += 480) chain.process(x.data() + done, std::min<std::size_t>(480, x.size() - done));
+    for (std::size_t done = 0; done < x.size(); done += 480)
+        chain.process(x.data() + done, std::min<std::size_t>(480, x.size() - done));
     EXPECT_TRUE(std::all_of(x.begin(), x.end(), [](float v) { return std::isfinite(v); }));
     return x;
 }
@@ -145,16 +150,12 @@ std::vector<float> runChain(VoiceChain& chain, std::vector<float> x, const Proce
 // output is audible soon after any switch is the hostile-input table's
 // recovery check, which toggles the mode too.)
 TEST(CleanVoice, InTheChainSwitchingRestartsTheStagePausesFallAndAToneKeepsItsLevel) {
-    std::vector<float> x = noisyVoice(6 * 48000, 1000.0, 1), zeros(48000, 0.0f);
+    std::vector<float> x = noisyVoice(6 * 48000, 1000.0, 1), zeros(48000, 0.0f), loud = noisyVoice(48000, 3000.0, 12);
     std::fill(x.begin(), x.begin() + 24000, 0.0f);  // a muted microphone first: digital silence
-    std::vector<float> loud = noisyVoice(48000, 3000.0, 1);
-    for (float& v : loud) v *= 3.0f;
     for (bool clean : {true, false}) {
-        ProcessingParams on;
+        ProcessingParams on, off;
         on.compressor = on.limiter = on.gate = false;
-        on.cleanVoice = clean;
-        ProcessingParams off = on;
-        off.cleanVoice = !clean;
+        on.cleanVoice = clean, off.cleanVoice = !clean;
         auto used = std::make_unique<VoiceChain>(), fresh = std::make_unique<VoiceChain>();
         runChain(*used, loud, on), runChain(*used, zeros, off), runChain(*fresh, zeros, off);
         std::vector<float> y[3] = {{}, runChain(*fresh, x, on), runChain(*used, x, on)};
@@ -170,7 +171,8 @@ TEST(CleanVoice, InTheChainSwitchingRestartsTheStagePausesFallAndAToneKeepsItsLe
             std::complex<double> tone[2];
             double pause[2] = {};
             for (int j = 0; j < 2; ++j) {
-                for (std::size_t i = start + 2400; i < start + 12000; ++i) tone[j] += double(y[j][i]) * std::polar(1.0, kTwoPiD * 1000 * i / 48000);
+                for (std::size_t i = start + 2400; i < start + 12000; ++i)
+                    tone[j] += double(y[j][i]) * std::polar(1.0, kTwoPiD * 1000 * i / 48000);
                 for (std::size_t i = start + 16800; i < start + 36000; ++i) pause[j] += double(y[j][i]) * y[j][i];
             }
             EXPECT_NEAR(10 * std::log10(std::norm(tone[1]) / std::norm(tone[0])), 0.0, 1.0) << "tone at " << start;
