@@ -200,7 +200,8 @@ void CleanVoiceStage::trackNoise(const float* power, const float* xi, const floa
     const float* const minS = minSmoothed.minimum;
     float noisePower[kCleanBins], noiseFlag[kCleanBins];
     for (std::size_t k = 0; k < kCleanBins; ++k) {
-        const bool quiet = power[k] < kGamma0 * kBmin * minS[k] && smoothed[k] < kZeta0 * kBmin * minS[k];
+        // (& rather than &&: both sides are cheap, and the loop stays branch-free)
+        const bool quiet = (power[k] < kGamma0 * kBmin * minS[k]) & (smoothed[k] < kZeta0 * kBmin * minS[k]);
         noiseFlag[k] = quiet ? 1.0f : 0.0f;
         noisePower[k] = quiet ? power[k] : 0.0f;
     }
@@ -220,11 +221,15 @@ void CleanVoiceStage::trackNoise(const float* power, const float* xi, const floa
     for (std::size_t k = 0; k < kCleanBins; ++k) {
         const float base = kBmin * minSt[k];
         const float gt = power[k] / base, zt = smoothed[k] / base;
-        float q = gt <= 1.0f ? 1.0f : (gt < kGamma1 ? (kGamma1 - gt) / (kGamma1 - 1.0f) : 0.0f);
+        // q = 1 for gt <= 1, (gamma1 - gt) / (gamma1 - 1) up to gt = gamma1,
+        // then 0; and 0 wherever S itself is well above the minimum.
+        float q = std::min(std::max((kGamma1 - gt) / (kGamma1 - 1.0f), 0.0f), 1.0f);
         q = zt < kZeta0 ? q : 0.0f;
-        // q = 1 means certain absence: p = 0, whatever the odds (+inf there).
+        // p = 1 / (1 + q / (1 - q) (1 + xi) e^-v). At q = 1 (certain absence)
+        // the odds are +inf, as the numerator is never 0 (v <= 50), so p = 0
+        // exactly without a branch.
         const float odds = q * (1.0f + xi[k]) * expMinusV[k] / (1.0f - q);
-        const float presence = q >= 1.0f ? 0.0f : 1.0f / (1.0f + odds);
+        const float presence = 1.0f / (1.0f + odds);
         const float alpha = kAlphaD + (1.0f - kAlphaD) * presence;
         noiseTilde[k] = alpha * noiseTilde[k] + (1.0f - alpha) * power[k];
         noise[k] = kBeta * noiseTilde[k];

@@ -30,10 +30,10 @@ inline const char* checkBlock(const AudioEngine& engine, bool limited) {
     return nullptr;
 }
 
-// Runs the blocks that `next(block, rate)` fills, until it returns false,
-// with settings `p`, checking each; then the recovery. Returns what failed,
-// or nullptr when every check held.
-// `next` may also flip the clean-voice mode of the settings it is given.
+// Runs the blocks that `next(block, rate, settings)` fills, until it returns
+// false, starting with settings `p` (which `next` may change, e.g. to switch
+// the clean-voice mode), checking each; then the recovery, in the mode the
+// run ended in. Returns what failed, or nullptr when every check held.
 template <class NextBlock>
 const char* run(ProcessingParams p, NextBlock next) {
     auto engine = std::make_unique<AudioEngine>();
@@ -49,7 +49,7 @@ const char* run(ProcessingParams p, NextBlock next) {
 
     // Recovery: the same voice with sane amounts, and 220 Hz + 1330 Hz at 48 kHz.
     // enabled, strength, high-pass, compressor, limiter, gate, de-esser, gain dB, type, pitch, tone, robot, echo,
-    // clean voice (as the hostile run left it)
+    // clean voice
     engine->setParams({true, 1.0f, true, true, true, true, true, 0.0f, p.voiceType, 3.0f, 0.0f, 0.5f, 0.3f, p.cleanVoice});
     constexpr std::size_t kBlock = 480;
     constexpr int kBlocks = 50;  // half a second: recovery must come well within one
