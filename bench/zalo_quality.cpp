@@ -336,8 +336,10 @@ int main(int argc, char** argv) {
                 const Figures f = measure(clean, in, outs[d], kind, findLag(clean, outs[d], lagFrom));
                 lags[d].insert(f.lag);
                 std::printf(" | %7.2f %7.2f %6.2f", f.segSnrDb, f.pauseDb, f.speechDb);
-                complete = complete && std::isfinite(f.segSnrDb) && std::isfinite(f.pauseDb) &&
-                           std::isfinite(f.speechDb);
+                // A denoiser that leaves exact zeros in the pauses scores -inf
+                // there, which is a result; NaN means nothing could be measured.
+                complete = complete && !std::isnan(f.segSnrDb) && !std::isnan(f.pauseDb) &&
+                           !std::isnan(f.speechDb);
                 if (steady) {
                     mean[d].segSnrDb += f.segSnrDb / 4.0;
                     mean[d].pauseDb += f.pauseDb / 4.0;
