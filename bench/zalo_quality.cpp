@@ -4,12 +4,13 @@
 // time by make_quality_signals.sh.
 //
 // Denoisers, each fed the same mix in 10 ms blocks:
-//   chain      the voice chain as a noise reducer only: strength 65 (see
-//              --strength), voice type 0 ("Original"), high-pass, gate,
-//              de-esser, compressor and limiter off; the DC blocker always runs
-//   clean      the same with the clean-voice mode ("Limpeza HD") on
-//   SpeexDSP   speex_preprocess with denoising on and everything else at its
-//              defaults, on 16-bit samples
+//   chain             the voice chain as a noise reducer only: strength 65
+//                     (see --strength), voice type 0 ("Original"); high-pass,
+//                     gate, de-esser, compressor and limiter off; the DC
+//                     blocker always runs
+//   clean-voice mode  the same with "Limpeza HD" on
+//   SpeexDSP          speex_preprocess with denoising on and everything else
+//                     at its defaults, on 16-bit samples
 //
 // Levels. The clean speech is scaled to an active level of -26 dBFS (RMS over
 // speech frames, full scale = 1.0; --speech-dbfs overrides it); each noise is
@@ -77,6 +78,11 @@ constexpr double kPauseBelowPeakDb = 60.0;
 constexpr double kSegSnrMinDb = -10.0, kSegSnrMaxDb = 35.0;
 
 static_assert(kSignalSamples % kBlock == 0, "the signals must be whole blocks");
+
+// The metric frames measured: past the skipped second, and before the tail
+// that an output delayed by the largest lag no longer covers.
+constexpr std::size_t kFirstFrame = kSkipSamples / kMetricFrame;
+constexpr std::size_t kEndFrame = (kSignalSamples - kMaxLag) / kMetricFrame;
 
 double toDb(double ratio) { return 10.0 * std::log10(ratio); }
 
@@ -183,8 +189,7 @@ Figures measure(const Signal& clean, const Signal& in, const Signal& out,
     r.lag = lag;
     double segSum = 0.0, pauseOut = 0.0, pauseIn = 0.0, speechOut = 0.0, speechClean = 0.0;
     std::size_t segFrames = 0;
-    const std::size_t lastFrame = (clean.size() - kMaxLag) / kMetricFrame;
-    for (std::size_t f = kSkipSamples / kMetricFrame; f < lastFrame; ++f) {
+    for (std::size_t f = kFirstFrame; f < kEndFrame; ++f) {
         if (kind[f] == 0) continue;
         const std::size_t start = f * kMetricFrame;
         const float* o = &out[start + lag];
@@ -288,13 +293,13 @@ int main(int argc, char** argv) {
     for (float& x : clean) x = static_cast<float>(x * speechGain);
     const double active = activePower(clean, kind);
     const std::size_t lagFrom = denseSpeechStart(clean);
-    const auto speechFrames = std::count(kind.begin(), kind.end(), 1);
-    const auto pauseFrames = std::count(kind.begin(), kind.end(), -1);
+    const auto speechFrames = std::count(kind.begin() + kFirstFrame, kind.begin() + kEndFrame, 1);
+    const auto pauseFrames = std::count(kind.begin() + kFirstFrame, kind.begin() + kEndFrame, -1);
 
     struct Noise { const char* name; const Signal* samples; };
     const Noise noises[] = {{"pink", &pink}, {"white", &white}, {"babble", &babble}};
     const double snrs[] = {10.0, 5.0};
-    const char* names[] = {"chain", "clean", "SpeexDSP"};
+    const char* names[] = {"chain", "clean-voice mode", "SpeexDSP"};
     constexpr int kDenoisers = 3;
 
     std::printf("zalo_quality: strength %.0f, speech at %.1f dBFS active level; %ld speech and "
@@ -306,8 +311,10 @@ int main(int argc, char** argv) {
     for (int d = 0; d < kDenoisers; ++d) std::printf(" | %7s %7s %6s", "segSNR", "pause", "speech");
     std::printf("\n");
 
+    // Sums over the steady-noise mixes, divided at the end.
     Figures mean[kDenoisers];
     double meanInput = 0.0;
+    int steadyMixes = 0;
     std::set<std::size_t> lags[kDenoisers];
     bool complete = true;
     for (const Noise& noise : noises) {
@@ -326,7 +333,10 @@ int main(int argc, char** argv) {
             std::snprintf(label, sizeof label, "%s %.0f dB", noise.name, snr);
             std::printf("%-16s %7.2f", label, base.segSnrDb);
             const bool steady = noise.samples != &babble;
-            if (steady) meanInput += base.segSnrDb / 4.0;
+            if (steady) {
+                meanInput += base.segSnrDb;
+                ++steadyMixes;
+            }
             for (int d = 0; d < kDenoisers; ++d) {
                 if (outs[d].size() != kSignalSamples) {
                     std::printf(" | %-22s", "(failed)");
@@ -341,23 +351,26 @@ int main(int argc, char** argv) {
                 complete = complete && !std::isnan(f.segSnrDb) && !std::isnan(f.pauseDb) &&
                            !std::isnan(f.speechDb);
                 if (steady) {
-                    mean[d].segSnrDb += f.segSnrDb / 4.0;
-                    mean[d].pauseDb += f.pauseDb / 4.0;
-                    mean[d].speechDb += f.speechDb / 4.0;
+                    mean[d].segSnrDb += f.segSnrDb;
+                    mean[d].pauseDb += f.pauseDb;
+                    mean[d].speechDb += f.speechDb;
                 }
             }
             std::printf("\n");
             std::fflush(stdout);
         }
     }
-    std::printf("%-16s %7.2f", "mean pink/white", meanInput);
+    std::printf("%-16s %7.2f", "mean pink/white", meanInput / steadyMixes);
     for (const Figures& f : mean)
-        std::printf(" | %7.2f %7.2f %6.2f", f.segSnrDb, f.pauseDb, f.speechDb);
+        std::printf(" | %7.2f %7.2f %6.2f", f.segSnrDb / steadyMixes, f.pauseDb / steadyMixes,
+                    f.speechDb / steadyMixes);
     std::printf("\n\nsegSNR: higher is better; pause: lower = more noise removed; speech: 0 dB = "
                 "level kept.\nDelays found (samples):");
     for (int d = 0; d < kDenoisers; ++d) {
         std::printf(" %s", names[d]);
-        for (const std::size_t lag : lags[d]) std::printf(" %zu", lag);
+        // A lag at the limit means the real delay may lie beyond the search.
+        for (const std::size_t lag : lags[d])
+            std::printf(" %zu%s", lag, lag == kMaxLag ? " (search limit)" : "");
         std::printf(d + 1 < kDenoisers ? ";" : "\n");
     }
     return complete ? 0 : 3;
