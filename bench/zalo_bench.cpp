@@ -66,6 +66,7 @@ constexpr std::size_t kExciteSamples = kRate;
 
 constexpr double kStartupLimitVsSpeex = 0.3;
 constexpr double kVoiceLimitVsSpeex = 0.5;
+constexpr double kCleanStartupLimitVsSpeex = 1.0;
 // Silence may cost at most this much more than speech before it counts as
 // slower: run-to-run spread on a shared machine is a few per cent.
 constexpr double kSilenceTolerance = 0.10;
@@ -88,6 +89,8 @@ const Signals* gSignals = nullptr;
 enum class Role {
     StartupSpeech,
     StartupSilence,
+    StartupClean,   // the start-up state with the clean-voice mode on
+    NoiseOnly,      // one noise stage and nothing else, either mode
     Voice,          // a voice at its default switches
     AllSwitches,    // a voice with every switch on
     VoiceSilence,   // silence through a pitch voice
@@ -280,6 +283,21 @@ void registerCases() {
     addEngineCase("engine/startup/speech", Role::StartupSpeech, startup, Input::Speech);
     addEngineCase("engine/startup/silence", Role::StartupSilence, startup,
                   Input::SilenceAfterSpeech, "engine/startup/speech");
+
+    ControlState startupClean;
+    startupClean.cleanVoice = true;
+    addEngineCase("engine/startup+clean-voice/speech", Role::StartupClean, startupClean, Input::Speech);
+    addEngineCase("engine/startup+clean-voice/silence", Role::StartupSilence, startupClean,
+                  Input::SilenceAfterSpeech, "engine/startup+clean-voice/speech");
+    // Noise reduction alone: voice 0, every switch off, in both modes.
+    for (bool clean : {false, true}) {
+        ControlState c;
+        c.voicePreset = 0;
+        c.highPass = c.compressor = c.limiter = c.gate = c.deEsser = false;
+        c.cleanVoice = clean;
+        addEngineCase(clean ? "engine/noise-only/clean-voice" : "engine/noise-only/design",
+                      Role::NoiseOnly, c, Input::Speech);
+    }
 
     // Every preset at the start-up switches; the configurable row with the
     // sliders as in a fresh window (all neutral).
@@ -493,6 +511,11 @@ void printSummary(const SummaryReporter& rep) {
             std::printf("  %s start-up state: %.3f ms/s = %.3f x SpeexDSP (target <= %.2f)\n",
                         verdict(v <= kStartupLimitVsSpeex * speex), v, v / speex,
                         kStartupLimitVsSpeex);
+        }
+        if (speex > 0.0 && c.role == Role::StartupClean) {
+            std::printf("  %s start-up with clean voice: %.3f ms/s = %.3f x SpeexDSP (target <= %.2f)\n",
+                        verdict(v <= kCleanStartupLimitVsSpeex * speex), v, v / speex,
+                        kCleanStartupLimitVsSpeex);
         }
         if (c.role == Role::Voice || c.role == Role::AllSwitches) {
             if (v > worstVoiceCost) {

@@ -27,8 +27,9 @@ struct FrontState {
 // Steps 1 to 5 for one run of samples inside a spectral frame: guard and
 // gain, DC blocker, optional high-pass, spectral stage (the sample goes into
 // frameIn; the one that leaves is the pending processed frame's, or the same
-// sample before the first frame has completed), soft gate; and, for voice
-// recipes that begin with it, the tone filter of step 6.
+// sample before the first frame has completed; the clean-voice stage uses the
+// same two pointers into its own buffers), soft gate; and, for voice recipes
+// that begin with it, the tone filter of step 6.
 template <bool kHighPass, bool kPrimed, bool kTone>
 void frontRun(FrontState& s, float* y, std::size_t n, float* frameIn, const float* frameOut) {
     float dcIn = s.dcIn, dcOut = s.dcOut, hpIn = s.hpIn, hpOut = s.hpOut;
@@ -119,6 +120,14 @@ void VoiceChain::reset() {
     pitchPhase = 0.0f;
     std::memset(echoLine, 0, sizeof echoLine);
     echoWritePos = 0;
+    resetNoiseReduction();
+    cleanStage.reset();
+    cleanActive = false;
+    blockInputPeak = blockOutputPeak = 0.0f;
+    updateCoefficients();
+}
+
+void VoiceChain::resetNoiseReduction() {
     std::memset(frameIn, 0, sizeof frameIn);
     std::memset(frameOut, 0, sizeof frameOut);
     std::fill(noiseEstimate, noiseEstimate + kSpectrumBins, 1e-7f);
@@ -127,8 +136,6 @@ void VoiceChain::reset() {
     frameInPos = 0;
     frameOutPos = kFrameSize;
     noiseReady = false;
-    blockInputPeak = blockOutputPeak = 0.0f;
-    updateCoefficients();
 }
 
 float VoiceChain::coefficient(float frequencyHz) const {
@@ -185,11 +192,31 @@ void VoiceChain::process(float* buffer, std::size_t count) {
     const bool toneInFront = recipeStartsWithTone(front.toneAmount);
     front.toneCoefficient = coef_.tone1800;
     front.toneLow = toneLow;
+    // Step 4 is one of two noise stages. A switch restarts the one coming in,
+    // so that it never resumes from audio it heard long ago.
+    const bool clean = params.cleanVoice;
+    if (clean != cleanActive) {
+        if (clean) cleanStage.reset();
+        else resetNoiseReduction();
+        cleanActive = clean;
+    }
+    const float cleanFloor = clean ? cleanVoiceFloor(params.noiseStrength * 100.0f) : 1.0f;
     for (std::size_t done = 0; done < n;) {
-        const std::size_t run = noiseRunLength(n - done);
-        float* in = frameIn + frameInPos;
-        const float* out = frameOutPos < kFrameSize ? frameOut + frameOutPos : nullptr;
-        front.frameEnergy = frameEnergy;
+        std::size_t run;
+        float* in;
+        const float* out;
+        if (clean) {
+            // Always primed: its output starts as the zeros of its reset state.
+            run = cleanStage.runLength(n - done);
+            in = cleanStage.inputSlot();
+            out = cleanStage.outputSlot();
+            front.frameEnergy = 0.0f;  // unused by this stage
+        } else {
+            run = noiseRunLength(n - done);
+            in = frameIn + frameInPos;
+            out = frameOutPos < kFrameSize ? frameOut + frameOutPos : nullptr;
+            front.frameEnergy = frameEnergy;
+        }
         if (params.highPass) {
             if (out) frontRunTone<true, true>(toneInFront, front, y + done, run, in, out);
             else frontRunTone<true, false>(toneInFront, front, y + done, run, in, out);
@@ -197,8 +224,12 @@ void VoiceChain::process(float* buffer, std::size_t count) {
             if (out) frontRunTone<false, true>(toneInFront, front, y + done, run, in, out);
             else frontRunTone<false, false>(toneInFront, front, y + done, run, in, out);
         }
-        frameEnergy = front.frameEnergy;
-        finishNoiseRun(run);
+        if (clean) {
+            cleanStage.finishRun(run, cleanFloor);
+        } else {
+            frameEnergy = front.frameEnergy;
+            finishNoiseRun(run);
+        }
         done += run;
     }
     toneLow = front.toneLow;

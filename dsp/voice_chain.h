@@ -1,5 +1,6 @@
 // The per-sample voice chain: level guard, DC blocker, 80 Hz high-pass,
-// spectral noise reduction, soft gate, voice effect, de-esser, compressor,
+// spectral noise reduction (or, with params.cleanVoice, the clean-voice
+// stage in its place), soft gate, voice effect, de-esser, compressor,
 // limiter. All state lives in fixed arrays here; nothing allocates. The chain
 // runs at 48000 Hz mono only, on the capture thread only.
 #pragma once
@@ -7,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dsp/clean_voice.h"
 #include "dsp/fft256.h"
 #include "dsp/processing_params.h"
 
@@ -65,6 +67,12 @@ struct VoiceChain {
     std::uint64_t frameOutPos;  // 256 until the first frame completes
     bool noiseReady;
 
+    // The clean-voice stage and which of the two noise stages ran last. The
+    // one switched in starts from its reset state; the other keeps its state
+    // untouched until it is switched in again (and then reset).
+    CleanVoiceStage cleanStage;
+    bool cleanActive;
+
     float blockInputPeak, blockOutputPeak;
 
     VoiceChain() { reset(); }
@@ -88,6 +96,7 @@ struct VoiceChain {
     float applyVoiceEffect(float y);
 
 private:
+    void resetNoiseReduction();
     // Spectral stage bookkeeping for block code: the length of the next run
     // that ends at or before a frame boundary, and the step after a run has
     // been copied into frameIn (and, once primed, out of frameOut).

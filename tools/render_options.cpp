@@ -105,8 +105,8 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& opt
             {"echo", kEchoSliderMin, kEchoSliderMax},
             {"block", 1, kBlockFramesMax},
         };
-        static const char* const switchOptions[] = {"filter",  "high-pass", "compressor",
-                                                    "limiter", "gate",      "de-esser"};
+        static const char* const switchOptions[] = {"filter", "high-pass", "compressor", "limiter",
+                                                    "gate",   "de-esser",  "clean-voice"};
 
         const IntOption* intOpt = nullptr;
         for (const auto& o : intOptions)
@@ -146,7 +146,8 @@ bool parseRenderOptions(const std::vector<std::string>& args, RenderOptions& opt
             else if (name == "compressor") options.compressor = on;
             else if (name == "limiter") options.limiter = on;
             else if (name == "gate") options.gate = on;
-            else options.deEsser = on;
+            else if (name == "de-esser") options.deEsser = on;
+            else options.cleanVoice = on;
         }
     }
 
@@ -175,6 +176,7 @@ std::string renderUsage() {
            "  --high-pass on|off  --compressor on|off  --limiter on|off\n"
            "  --gate on|off  --de-esser on|off\n"
            "                       applied last, over the noise preset\n"
+           "  --clean-voice on|off the clean-voice noise reducer (default off)\n"
            "  --block N            frames per block at the input rate (default rate/100)\n"
            "Prints one JSON line on success. Exit status: 0 success, 2 bad input or\n"
            "usage, 1 output could not be written.\n";
@@ -195,6 +197,7 @@ ControlState controlStateFor(const RenderOptions& o) {
     if (o.limiter) c.limiter = *o.limiter;
     if (o.gate) c.gate = *o.gate;
     if (o.deEsser) c.deEsser = *o.deEsser;
+    c.cleanVoice = o.cleanVoice;
     return c;
 }
 

@@ -3,7 +3,8 @@
 // The settings go through the same path as the main window: a ControlState
 // that starts at its defaults, then the voice preset, the noise preset, the
 // strength slider, the four voice sliders, the filter switch and finally the
-// five processing switches, and makeProcessingParams() on the result.
+// five processing switches and the clean-voice switch, and makeProcessingParams()
+// on the result.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,7 @@ struct RenderOptions {
     std::optional<int> pitch, tone, robot, echo;  // slider positions
     bool filter = true;
     std::optional<bool> highPass, compressor, limiter, gate, deEsser;
+    bool cleanVoice = false;  // --clean-voice: the main window's "Limpeza HD"
     std::optional<long long> blockFrames;  // default: rate / 100
 };
 

@@ -151,6 +151,7 @@ int run(const std::vector<std::string>& args) {
     json += ",\"limiter\":" + jsonBool(controls.limiter);
     json += ",\"gate\":" + jsonBool(controls.gate);
     json += ",\"deEsser\":" + jsonBool(controls.deEsser);
+    json += ",\"cleanVoice\":" + jsonBool(controls.cleanVoice);
     json += ",\"pitch\":" + std::to_string(controls.pitch);
     json += ",\"tone\":" + std::to_string(controls.tone);
     json += ",\"robot\":" + std::to_string(controls.robot);

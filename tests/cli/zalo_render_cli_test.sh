@@ -39,7 +39,8 @@ render s16.wav out.wav
 [[ $(grep -c . out.txt) == 1 ]] || fail "stdout is not one line: $(head -c 400 out.txt)"
 json=$(head -n1 out.txt)
 [[ $json =~ ^\{.*\"samples\":47999[,}] && $json =~ \"inputPeak\":0\.[1-9] && $json =~ \"outputPeak\":[0-9] &&
-   $json =~ \"seconds\":[0-9] && $json =~ \}$ ]] || fail "JSON line lacks samples, peaks or seconds: $json"
+   $json =~ \"seconds\":[0-9] && $json =~ \"cleanVoice\":false && $json =~ \}$ ]] ||
+  fail "JSON line lacks samples, peaks, seconds or cleanVoice: $json"
 # The canonical header of a float mono 48 kHz file with 47999 samples.
 printf 'RIFF\x20\xee\x02\x00WAVEfmt \x10\0\0\0\x03\0\x01\0\x80\xbb\0\0\0\xee\x02\0\x04\0\x20\0data\xfc\xed\x02\0' >header
 cmp -s header <(head -c 44 out.wav) && [[ $(stat -c %s out.wav) == 192040 ]] \

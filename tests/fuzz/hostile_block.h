@@ -33,13 +33,14 @@ inline const char* checkBlock(const AudioEngine& engine, bool limited) {
 // Runs the blocks that `next(block, rate)` fills, until it returns false,
 // with settings `p`, checking each; then the recovery. Returns what failed,
 // or nullptr when every check held.
+// `next` may also flip the clean-voice mode of the settings it is given.
 template <class NextBlock>
-const char* run(const ProcessingParams& p, NextBlock next) {
+const char* run(ProcessingParams p, NextBlock next) {
     auto engine = std::make_unique<AudioEngine>();
-    engine->setParams(p);
     std::vector<float> block;
     unsigned rate = 0;
-    while (next(block, rate)) {
+    while (next(block, rate, p)) {
+        engine->setParams(p);
         engine->processBlock(block.data(), block.size(), rate);
         if (const char* fault = checkBlock(*engine, p.enabled && p.limiter)) return fault;
         if (p.enabled && !(std::isfinite(engine->inputPeak.load()) && std::isfinite(engine->outputPeak.load())))
@@ -47,8 +48,9 @@ const char* run(const ProcessingParams& p, NextBlock next) {
     }
 
     // Recovery: the same voice with sane amounts, and 220 Hz + 1330 Hz at 48 kHz.
-    // enabled, strength, high-pass, compressor, limiter, gate, de-esser, gain dB, type, pitch, tone, robot, echo
-    engine->setParams({true, 1.0f, true, true, true, true, true, 0.0f, p.voiceType, 3.0f, 0.0f, 0.5f, 0.3f});
+    // enabled, strength, high-pass, compressor, limiter, gate, de-esser, gain dB, type, pitch, tone, robot, echo,
+    // clean voice (as the hostile run left it)
+    engine->setParams({true, 1.0f, true, true, true, true, true, 0.0f, p.voiceType, 3.0f, 0.0f, 0.5f, 0.3f, p.cleanVoice});
     constexpr std::size_t kBlock = 480;
     constexpr int kBlocks = 50;  // half a second: recovery must come well within one
     float speech[kBlock];
@@ -72,8 +74,9 @@ const char* run(const ProcessingParams& p, NextBlock next) {
 // pitch, tone, robot, echo and (with bit 6) the gain, each either an odd byte
 // and a raw float or an even byte and a byte scaled into the slider's range.
 // Then blocks: a rate byte (below 200 picks from kRates, else a raw u32
-// follows), a length byte (1 + 16 * (b % 64) frames) and the samples as raw
-// floats. Multi-byte values are big-endian.
+// follows), a length byte (1 + 16 * (b % 64) frames; bit 6 flips the
+// clean-voice mode before the block) and the samples as raw floats.
+// Multi-byte values are big-endian.
 inline const char* run(const std::uint8_t* data, std::size_t size) {
     std::size_t pos = 0;
     const auto byte = [&]() -> std::uint8_t { return pos < size ? data[pos++] : 0; };
@@ -105,11 +108,13 @@ inline const char* run(const std::uint8_t* data, std::size_t size) {
     p.echo = amount(0.0f, 0.6f);
     p.inputGainDb = (switches & 64) ? amount(-40.0f, 40.0f) : 0.0f;
 
-    return run(p, [&](std::vector<float>& block, unsigned& rate) {
+    return run(p, [&](std::vector<float>& block, unsigned& rate, ProcessingParams& q) {
         if (size - pos <= 2) return false;
         const std::uint8_t rateByte = byte();
         rate = rateByte < 200 ? kRates[rateByte % (sizeof kRates / sizeof kRates[0])] : u32() % 1000000u;
-        block.resize(1 + byte() % 64 * 16);
+        const std::uint8_t lengthByte = byte();
+        q.cleanVoice = q.cleanVoice != ((lengthByte & 64) != 0);
+        block.resize(1 + lengthByte % 64 * 16);
         for (auto& s : block) s = size - pos >= 4 ? rawFloat() : 0.0f;
         return true;
     });

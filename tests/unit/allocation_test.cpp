@@ -47,8 +47,9 @@ TEST(ProcessBlockAllocation, NoAllocationForAnyVoiceRateOrBlockSize) {
     gAllocations = 0;
 
     for (int preset = 0; preset < 33; ++preset) {
-        // filter, strength, high-pass, compressor, limiter, gate, de-esser, preset, pitch, tone, robot, echo
-        engine->setParams(makeProcessingParams({true, 65, true, true, true, true, true, preset, 3, 0, 50, 30}));
+        // filter, strength, high-pass, compressor, limiter, gate, de-esser, preset, pitch, tone, robot, echo,
+        // clean voice (every other preset, so that the mode also switches)
+        engine->setParams(makeProcessingParams({true, 65, true, true, true, true, true, preset, 3, 0, 50, 30, preset % 2 == 1}));
         gCounting = true;
         for (unsigned rate : {48000u, 44100u, 16000u, 96000u})
             for (std::size_t frames : {1u, 441u, 480u, 4096u})

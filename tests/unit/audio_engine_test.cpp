@@ -178,7 +178,8 @@ TEST(ProcessBlock, HostileInputTableUnderTheFuzzersChecks) {
             std::mt19937 rng(seed.rate + voiceType);
             std::uniform_real_distribution<float> speech(-0.5f, 0.5f);
             std::size_t left = seed.blocks;
-            const char* fault = hostile::run(p, [&](std::vector<float>& block, unsigned& rate) {
+            const char* fault = hostile::run(p, [&](std::vector<float>& block, unsigned& rate, ProcessingParams& q) {
+                q.cleanVoice = left % 3 == 0;  // switched on and off between hostile blocks
                 block.resize(465);
                 for (std::size_t i = 0; i < block.size(); ++i) block[i] = i % 5 ? speech(rng) : seed.sample;
                 rate = seed.rate;

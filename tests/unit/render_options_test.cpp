@@ -34,6 +34,8 @@ TEST(RenderOptions, NoisePresetThenStrengthThenSwitchesWhateverTheArgumentOrder)
     }
     // --strength given before the preset still wins over it.
     EXPECT_EQ(zalo::controlStateFor(parseOk({"--strength=7", "--noise-preset=0"})).strength, 7);
+    // The clean-voice switch reaches the settings; noise presets leave it alone.
+    EXPECT_TRUE(zalo::processingParamsFor(parseOk({"--clean-voice=on", "--noise-preset=3"})).cleanVoice);
 }
 
 TEST(RenderOptions, RefusesBadCommandLines) {
@@ -45,6 +47,7 @@ TEST(RenderOptions, RefusesBadCommandLines) {
         {{"--strength", "1.5", "a", "b"}, "not an integer"},
         {{"--volume", "3", "a", "b"}, "unknown option"},
         {{"--gate", "yes", "a", "b"}, "not on or off"},
+        {{"--clean-voice", "1", "a", "b"}, "not on or off"},
         {{"a", "b", "--voice"}, "missing value"},
         {{"a"}, "expected INPUT.wav and OUTPUT.wav"},
         {{"a", "b", "c"}, "expected INPUT.wav and OUTPUT.wav"},
@@ -62,8 +65,8 @@ TEST(RenderOptions, DefaultsAreTheStartUpSettingsAndTenMillisecondBlocks) {
     // clean-up switch but the de-esser.
     const zalo::ProcessingParams p = zalo::processingParamsFor(parseOk({}));
     EXPECT_EQ(std::make_tuple(p.enabled, p.noiseStrength, p.highPass, p.compressor, p.limiter, p.gate, p.deEsser,
-                              p.inputGainDb, p.voiceType),
-              std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 1));
+                              p.inputGainDb, p.voiceType, p.cleanVoice),
+              std::make_tuple(true, 0.65f, true, true, true, true, false, 0.0f, 1, false));
     std::size_t frames = 0;
     std::string error;
     ASSERT_TRUE(zalo::blockFramesFor(parseOk({}), 44100, frames, error));
