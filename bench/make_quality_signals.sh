@@ -45,6 +45,7 @@ sentences=(
 # Seconds of silence after each sentence, in order: pauses of every length a
 # speaker leaves, from a breath to a long gap.
 pauses=(0.6 1.2 0.3 0.9 1.6 0.4 1.0 0.5 1.4 0.8)
+(( ${#pauses[@]} == ${#sentences[@]} )) || { echo "make_quality_signals: one pause per sentence" >&2; exit 1; }
 # voice variant|words per minute|pitch (0..99)
 speakers=("pt-br|160|45" "en-us+f2|170|55")
 babblers=("en-gb+m3|150|35" "pt-br+f3|175|65" "en-us+f4|190|60"
@@ -52,6 +53,7 @@ babblers=("en-gb+m3|150|35" "pt-br+f3|175|65" "en-us+f4|190|60"
 
 # speak VOICE|RATE|PITCH TEXT OUT PAD: one sentence at 48 kHz with PAD s after it.
 speak() {
+  local voice wpm pitch
   IFS='|' read -r voice wpm pitch <<<"$1"
   espeak-ng -v "$voice" -s "$wpm" -p "$pitch" -w "$tmp/raw.wav" "$2"
   # espeak-ng peaks near full scale; the 6 dB keep resampling from clipping.
