@@ -42,7 +42,11 @@ def wine(*args, timeout=120):
 
 
 def make_prefix():
-    os.environ['WINEPREFIX'] = PREFIX
+    # Wine links the prefix's Desktop to $HOME and mirrors shortcuts into the
+    # Linux menus: both are kept inside the build tree.
+    os.environ.update(WINEPREFIX=PREFIX, HOME=os.path.join(OUT, 'home'),
+                      WINEDLLOVERRIDES=os.environ.get('WINEDLLOVERRIDES', '') + ';winemenubuilder.exe=d')
+    os.makedirs(os.environ['HOME'], exist_ok=True)
     subprocess.run(['wineserver', '-k'], stderr=subprocess.DEVNULL)  # a server left by an aborted run
     shutil.rmtree(PREFIX, ignore_errors=True)
     os.makedirs(PREFIX)  # the server lives in it
