@@ -9,7 +9,7 @@
 ;   OUTFILE        ZaloAudio-Setup-<version>.exe in the build tree
 ;
 ; Command line (besides NSIS's own /S and /D=dir):
-;   Uninstall.exe /REMOVESETTINGS   also delete the user's settings
+;   "Desinstalar ZALO AUDIO.exe" /REMOVESETTINGS   also delete the user's settings
 ;
 ; Exit codes: 0 done; 1 cancelled by the user; 2 not done: the program did
 ; not quit in time, a file or registry write failed, or the uninstaller was
@@ -28,7 +28,9 @@ SetCompressor /SOLID lzma
 !define PRODUCT "ZALO AUDIO"
 !define PUBLISHER "Tecmora"
 !define EXE_NAME "ZaloAudio.exe"
-!define UNINSTALLER "Uninstall.exe"
+; A name of its own: a folder the user picks may already hold another
+; product's "Uninstall.exe", which a generic name would overwrite.
+!define UNINSTALLER "Desinstalar ${PRODUCT}.exe"
 !define SHORTCUT "${PRODUCT}.lnk"
 !define MAIN_WINDOW_CLASS "ZaloAudioMainWindow"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZaloAudio"

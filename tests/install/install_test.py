@@ -30,6 +30,7 @@ USER_DIR = os.path.join(PREFIX, 'drive_c', 'users', getpass.getuser())
 INST_DIR = os.path.join(USER_DIR, 'AppData', 'Local', 'Programs', 'ZALO AUDIO')
 SHORTCUT = os.path.join(USER_DIR, 'AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs',
                         'ZALO AUDIO.lnk')
+UNINSTALLER = 'Desinstalar ZALO AUDIO.exe'
 THEME, START_WIN = 1027, 1013
 os.makedirs(OUT, exist_ok=True)
 LOG = open(os.path.join(OUT, 'wine.log'), 'w')
@@ -67,8 +68,8 @@ def values(key):
 def uninstall(*switches):
     # In place (_?=), so that the run ends when the work is done; the
     # uninstaller cannot delete itself then, and is deleted here.
-    code = wine(WIN_DIR + r'\Uninstall.exe', '/S', *switches, '_?=' + WIN_DIR)
-    os.remove(os.path.join(INST_DIR, 'Uninstall.exe'))
+    code = wine(WIN_DIR + '\\' + UNINSTALLER, '/S', *switches, '_?=' + WIN_DIR)
+    os.remove(os.path.join(INST_DIR, UNINSTALLER))
     return code
 
 
@@ -82,11 +83,11 @@ def main():
         version = '.'.join(re.findall(r'#define ZALO_VERSION_(?:MAJOR|MINOR|PATCH|BUILD) (\d+)', f.read()))
     # 1. Silent install: the program, its shortcut and its entry in "Apps and features".
     assert wine(SETUP, '/S') == 0
-    assert installed() == ['Uninstall.exe', 'ZaloAudio.exe'] and os.path.isfile(SHORTCUT)
+    assert installed() == [UNINSTALLER, 'ZaloAudio.exe'] and os.path.isfile(SHORTCUT)
     with open(BUILT_EXE, 'rb') as a, open(os.path.join(INST_DIR, 'ZaloAudio.exe'), 'rb') as b:
         assert a.read() == b.read(), 'the installed program is not the one built'
     entry = values(UNINST_KEY)
-    exe, uninstaller = WIN_DIR + r'\ZaloAudio.exe', WIN_DIR + r'\Uninstall.exe'
+    exe, uninstaller = WIN_DIR + r'\ZaloAudio.exe', WIN_DIR + '\\' + UNINSTALLER
     assert int(entry.pop('EstimatedSize'), 16) >= os.path.getsize(BUILT_EXE) // 1024, entry
     assert entry == {'DisplayName': 'ZALO AUDIO', 'DisplayVersion': version, 'Publisher': 'Tecmora',
                      'DisplayIcon': exe + ',0', 'InstallLocation': WIN_DIR, 'UninstallString': f'"{uninstaller}"',
@@ -101,7 +102,7 @@ def main():
         # installer asks it to quit, it quits cleanly, and the setting stays.
         ui.probe('click', THEME)
         assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1')
-        # A copy that does not answer is waited for, then left running and unchanged.
+        # A copy that does not answer is waited for, then left running, and the run fails.
         program.proc.send_signal(signal.SIGSTOP)
         try:
             assert wine(SETUP, '/S') == 2
@@ -110,7 +111,7 @@ def main():
         assert program.proc.poll() is None
         assert wine(SETUP, '/S') == 0
         assert program.proc.wait(timeout=10) == 0, 'not stopped by the installer, or not cleanly'
-    assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1') and installed() == ['Uninstall.exe', 'ZaloAudio.exe']
+    assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1') and installed() == [UNINSTALLER, 'ZaloAudio.exe']
     # 4. "Iniciar com Windows" from the program, a file of the user's own in
     # the folder, then a silent uninstall while the program runs.
     with open(os.path.join(INST_DIR, 'minhas notas.txt'), 'w') as f:
@@ -128,9 +129,9 @@ def main():
     assert wine(SETUP, '/S') == 0
     stray = os.path.join(OUT, 'elsewhere')
     os.makedirs(stray, exist_ok=True)
-    shutil.copy(os.path.join(INST_DIR, 'Uninstall.exe'), stray)
-    assert wine(os.path.join(stray, 'Uninstall.exe'), '/S', '_?=Z:' + stray.replace('/', '\\')) == 2
-    assert values(UNINST_KEY) and os.path.isfile(os.path.join(stray, 'Uninstall.exe'))
+    shutil.copy(os.path.join(INST_DIR, UNINSTALLER), stray)
+    assert wine(os.path.join(stray, UNINSTALLER), '/S', '_?=Z:' + stray.replace('/', '\\')) == 2
+    assert values(UNINST_KEY) and os.path.isfile(os.path.join(stray, UNINSTALLER))
     assert uninstall('/REMOVESETTINGS') == 0
     assert values(ui.KEY) == {} and installed() == ['minhas notas.txt'] and values(UNINST_KEY) == {}
 
