@@ -12,9 +12,10 @@
 ;   "Desinstalar ZALO AUDIO.exe" /REMOVESETTINGS   also delete the user's settings
 ;
 ; Exit codes: 0 done; 1 cancelled by the user; 2 not done: the program did
-; not quit in time, a file or registry write failed, or the uninstaller was
-; not next to an installation. A failure never leaves a half-copied program:
-; the files are written only after every running copy has ended.
+; not quit in time (then nothing was changed), a file or registry write
+; failed, or the uninstaller was not next to an installation. Files are
+; written only after every running copy has ended, and a write that fails
+; is reported, never passed over.
 
 Unicode true
 Target amd64-unicode

@@ -22,14 +22,12 @@ import ui_test as ui  # noqa: E402  the window driver, registry reader and cable
 
 SETUP, BUILT_EXE, ui.PROBE, OUT = sys.argv[1:5]
 ui.OUT, ui.SCENARIO = OUT, 'install'
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..')
 PREFIX = os.path.join(OUT, 'wineprefix')
 UNINST_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZaloAudio'
 WIN_DIR = r'C:\users\%s\AppData\Local\Programs\ZALO AUDIO' % getpass.getuser()
-USER_DIR = os.path.join(PREFIX, 'drive_c', 'users', getpass.getuser())
-INST_DIR = os.path.join(USER_DIR, 'AppData', 'Local', 'Programs', 'ZALO AUDIO')
-SHORTCUT = os.path.join(USER_DIR, 'AppData', 'Roaming', 'Microsoft', 'Windows', 'Start Menu', 'Programs',
-                        'ZALO AUDIO.lnk')
+USER_DIR = os.path.join(PREFIX, 'drive_c', 'users', getpass.getuser(), 'AppData')
+INST_DIR = os.path.join(USER_DIR, 'Local/Programs/ZALO AUDIO')
+SHORTCUT = os.path.join(USER_DIR, 'Roaming/Microsoft/Windows/Start Menu/Programs/ZALO AUDIO.lnk')
 UNINSTALLER = 'Desinstalar ZALO AUDIO.exe'
 THEME, START_WIN = 1027, 1013
 os.makedirs(OUT, exist_ok=True)
@@ -67,8 +65,12 @@ def values(key):
 
 def uninstall(*switches):
     # In place (_?=), so that the run ends when the work is done; the
-    # uninstaller cannot delete itself then, and is deleted here.
-    code = wine(WIN_DIR + '\\' + UNINSTALLER, '/S', *switches, '_?=' + WIN_DIR)
+    # uninstaller cannot delete itself then, and is deleted here. _?= must
+    # reach it unquoted although the folder's name has a space, which only a
+    # batch file's line does (wine would quote the argument).
+    with open(os.path.join(PREFIX, 'drive_c', 'uninstall.bat'), 'w') as f:
+        f.write(f'"{WIN_DIR}\\{UNINSTALLER}" /S {" ".join(switches)} _?={WIN_DIR}\r\nexit /b %ERRORLEVEL%\r\n')
+    code = wine('cmd', '/c', r'C:\uninstall.bat')
     os.remove(os.path.join(INST_DIR, UNINSTALLER))
     return code
 
@@ -79,7 +81,7 @@ def installed():
 
 def main():
     make_prefix()
-    with open(os.path.join(ROOT, 'resources', 'version.h')) as f:
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), '../../resources/version.h')) as f:
         version = '.'.join(re.findall(r'#define ZALO_VERSION_(?:MAJOR|MINOR|PATCH|BUILD) (\d+)', f.read()))
     # 1. Silent install: the program, its shortcut and its entry in "Apps and features".
     assert wine(SETUP, '/S') == 0
@@ -133,7 +135,7 @@ def main():
     assert wine(os.path.join(stray, UNINSTALLER), '/S', '_?=Z:' + stray.replace('/', '\\')) == 2
     assert values(UNINST_KEY) and os.path.isfile(os.path.join(stray, UNINSTALLER))
     assert uninstall('/REMOVESETTINGS') == 0
-    assert values(ui.KEY) == {} and installed() == ['minhas notas.txt'] and values(UNINST_KEY) == {}
+    assert values(ui.KEY) == {} and installed() == ['minhas notas.txt'] and values(UNINST_KEY) == {}, (values(ui.KEY), installed(), values(UNINST_KEY))
 
 
 if __name__ == '__main__':
