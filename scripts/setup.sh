@@ -14,6 +14,8 @@ packages=(
   # Wine 8, 64-bit only
   wine wine64 libwine fonts-wine fonts-liberation libxrender1 libxrandr2 libxcursor1
   libxi6 libxfixes3 libxcomposite1 libxinerama1 libxxf86vm1 libgnutls30 libdbus-1-3
+  # The Windows setup program (makensis)
+  nsis
   # Virtual display and screenshots
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
   # Sound server, recording tools, test audio

@@ -9,6 +9,7 @@
 #include "settings/settings_store.h"
 #include "settings/start_with_windows.h"
 #include "ui/main_window_logic.h"
+#include "ui/quit_request.h"
 #include "ui/strings.h"
 #include "ui/theme_palette.h"
 #include "ui/tray_menu.h"
@@ -57,7 +58,9 @@ const App::Route App::kRoutes[] = {
 };
 
 App::App(HWND mainWindow)
-    : hwnd(mainWindow), taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")) {}
+    : hwnd(mainWindow),
+      taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")),
+      quitRequestMessage(RegisterWindowMessageW(kQuitRequestMessageName)) {}
 
 App::~App() { shutdown(); }
 
@@ -65,6 +68,11 @@ LRESULT App::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // A registered id, so it cannot sit in the fixed route table.
     if (message == taskbarCreatedMessage && taskbarCreatedMessage != 0) {
         onTaskbarCreated();
+        return 0;
+    }
+    // Another process asks us to quit: the tray's "Sair" path.
+    if (message == quitRequestMessage && quitRequestMessage != 0) {
+        DestroyWindow(hwnd);  // WM_DESTROY runs shutdown
         return 0;
     }
     for (const Route& route : kRoutes) {

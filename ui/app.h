@@ -147,6 +147,7 @@ private:
     bool trayVersion4 = false;  // NIM_SETVERSION accepted: the menu follows WM_CONTEXTMENU
     bool balloonShown = false;
     UINT taskbarCreatedMessage = 0;
+    UINT quitRequestMessage = 0;  // see ui/quit_request.h
 
     bool live = false;
     bool themeRed = false;

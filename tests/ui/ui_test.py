@@ -15,7 +15,7 @@ import wave
 
 import numpy as np
 
-SCENARIO, EXE, PROBE, OUT = sys.argv[1:5]
+SCENARIO = EXE = PROBE = OUT = None  # from the command line, or set by a script that imports this one
 HARNESS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'scripts', 'harness.sh')
 KEY = r'HKCU\Software\Tecmora\ZaloAudio'
 RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -525,6 +525,7 @@ def test_tray():
 
 
 if __name__ == '__main__':
+    SCENARIO, EXE, PROBE, OUT = sys.argv[1:5]
     os.makedirs(OUT, exist_ok=True)
     globals()[f'test_{SCENARIO}']()
     print(f'{SCENARIO}: ok')
