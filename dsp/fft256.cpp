@@ -1,5 +1,6 @@
-// The spectral stage's 256-point transform: iterative radix-2 decimation in
-// time, with twiddles from the recurrence w <- w * (cos t, sin t),
+// The spectral stage's 256-point transform, and the radix-2 stages it shares
+// with the clean-voice stage's 512-point one (fft_core.h): iterative radix-2
+// decimation in time, with twiddles from the recurrence w <- w * (cos t, sin t),
 // t = -+2*pi/len, restarted at (1, 0) in every block.
 //
 // Every butterfly computes, in this order,
@@ -14,6 +15,7 @@
 #include <cstdint>
 
 #include "dsp/fft256.h"
+#include "dsp/fft_core.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <xmmintrin.h>
@@ -66,10 +68,10 @@ inline void butterfly(float* re, float* im, unsigned lo, unsigned hi, float wRe,
 // Stages len = 2 and 4 on groups of four neighbouring elements. After a 4x4
 // transpose, vector p holds element p of four consecutive groups, so the
 // butterflies of both stages become plain vertical operations.
-void firstTwoStages(float* re, float* im, unsigned size, const Twiddles& tw) {
-    const __m128 w2r = _mm_set1_ps(tw.re[1]), w2i = _mm_set1_ps(tw.im[1]);
-    const __m128 w40r = _mm_set1_ps(tw.re[2]), w40i = _mm_set1_ps(tw.im[2]);
-    const __m128 w41r = _mm_set1_ps(tw.re[3]), w41i = _mm_set1_ps(tw.im[3]);
+void firstTwoStages(float* re, float* im, unsigned size, const float* twRe, const float* twIm) {
+    const __m128 w2r = _mm_set1_ps(twRe[1]), w2i = _mm_set1_ps(twIm[1]);
+    const __m128 w40r = _mm_set1_ps(twRe[2]), w40i = _mm_set1_ps(twIm[2]);
+    const __m128 w41r = _mm_set1_ps(twRe[3]), w41i = _mm_set1_ps(twIm[3]);
     for (unsigned b = 0; b < size; b += 16) {
         __m128 r0 = _mm_load_ps(re + b), r1 = _mm_load_ps(re + b + 4);
         __m128 r2 = _mm_load_ps(re + b + 8), r3 = _mm_load_ps(re + b + 12);
@@ -103,23 +105,23 @@ void firstTwoStages(float* re, float* im, unsigned size, const Twiddles& tw) {
     }
 }
 #else
-void firstTwoStages(float* re, float* im, unsigned size, const Twiddles& tw) {
-    for (unsigned b = 0; b < size; b += 2) butterfly(re, im, b, b + 1, tw.re[1], tw.im[1]);
+void firstTwoStages(float* re, float* im, unsigned size, const float* twRe, const float* twIm) {
+    for (unsigned b = 0; b < size; b += 2) butterfly(re, im, b, b + 1, twRe[1], twIm[1]);
     for (unsigned b = 0; b < size; b += 4) {
-        butterfly(re, im, b, b + 2, tw.re[2], tw.im[2]);
-        butterfly(re, im, b + 1, b + 3, tw.re[3], tw.im[3]);
+        butterfly(re, im, b, b + 2, twRe[2], twIm[2]);
+        butterfly(re, im, b + 1, b + 3, twRe[3], twIm[3]);
     }
 }
 #endif
 
-// The stages of a transform of `size` points (a power of two, 16..256);
-// stage len uses the same twiddles whatever the size.
-void transform(float* re, float* im, unsigned size, const Twiddles& tw) {
-    firstTwoStages(re, im, size, tw);
+}  // namespace
+
+void radix2Stages(float* re, float* im, unsigned size, const float* twRe, const float* twIm) {
+    firstTwoStages(re, im, size, twRe, twIm);
     for (unsigned len = 8; len <= size; len <<= 1) {
         const unsigned half = len / 2;
-        const float* wRe = tw.re + half;
-        const float* wIm = tw.im + half;
+        const float* wRe = twRe + half;
+        const float* wIm = twIm + half;
         for (unsigned b = 0; b < size; b += len) {
             float* lr = re + b;
             float* li = im + b;
@@ -144,8 +146,6 @@ void transform(float* re, float* im, unsigned size, const Twiddles& tw) {
     }
 }
 
-}  // namespace
-
 // A real frame of 256 samples is transformed as 128 complex points
 // z[n] = x[2n] + i x[2n+1], and the two interleaved spectra are separated:
 //   E[k] = (Z[k] + conj Z[128-k]) / 2,  O[k] = (Z[k] - conj Z[128-k]) / 2i,
@@ -160,7 +160,7 @@ void realFft256(const float* input, float* re, float* im) {
         zr[slot] = input[2 * n];
         zi[slot] = input[2 * n + 1];
     }
-    transform(zr, zi, kFrameSize / 2, kForwardTwiddles);
+    radix2Stages(zr, zi, kFrameSize / 2, kForwardTwiddles.re, kForwardTwiddles.im);
     const Twiddles& w = kForwardTwiddles;  // stage 256: W^k at [128 + k]
     for (unsigned k = 0; k < kFrameSize / 2; ++k) {
         const unsigned j = (kFrameSize / 2 - k) & (kFrameSize / 2 - 1);
@@ -197,7 +197,7 @@ void realInverseFft256(const float* re, const float* im, float* output) {
         zr[slot] = er - oi;
         zi[slot] = ei + orr;
     }
-    transform(zr, zi, kFrameSize / 2, kInverseTwiddles);
+    radix2Stages(zr, zi, kFrameSize / 2, kInverseTwiddles.re, kInverseTwiddles.im);
     const float scale = 1.0f / static_cast<float>(kFrameSize);
     for (unsigned n = 0; n < kFrameSize / 2; ++n) {
         output[2 * n] = zr[n] * scale;
@@ -213,7 +213,8 @@ void fft256(Complex* x, bool inverse) {
         re[r] = x[i].re;
         im[r] = x[i].im;
     }
-    transform(re, im, kFrameSize, inverse ? kInverseTwiddles : kForwardTwiddles);
+    const Twiddles& tw = inverse ? kInverseTwiddles : kForwardTwiddles;
+    radix2Stages(re, im, kFrameSize, tw.re, tw.im);
     if (inverse) {
         const float scale = 1.0f / static_cast<float>(kFrameSize);
         for (unsigned i = 0; i < kFrameSize; ++i) x[i] = Complex{re[i] * scale, im[i] * scale};

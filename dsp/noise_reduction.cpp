@@ -44,14 +44,6 @@ void VoiceChain::finishNoiseRun(std::size_t run) {
     }
 }
 
-float VoiceChain::noiseReduceSample(float y) {
-    frameIn[frameInPos] = y;
-    frameEnergy += y * y;
-    const float out = frameOutPos < kFrameSize ? frameOut[frameOutPos] : y;
-    finishNoiseRun(1);
-    return out;
-}
-
 void VoiceChain::processFrame() {
     // Bins 0..128 of the frame's spectrum; the rest is their mirror image.
     alignas(16) float re[kSpectrumBins + 3];

@@ -89,7 +89,6 @@ struct VoiceChain {
 
     // One-sample forms of the stages, for callers that need a single step.
     // They run the same code as process() with a block of one.
-    float noiseReduceSample(float y);  // 256 samples of delay once primed
     void processFrame();  // consumes frameIn and frameEnergy, fills frameOut
     float pitchShift(float x, float semitones);
     float readDelay(float delay) const;
