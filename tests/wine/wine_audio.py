@@ -216,11 +216,6 @@ def silent_ok(x, what):
     return check(len(x) > RATE / 10 and np.abs(x).max() < 0.001, f'{what}: silent (peak {np.abs(x).max():.5f})')
 
 
-def frequency(x):  # of the strongest sine, to a small fraction of a hertz
-    n = 1 << int(np.ceil(np.log2(len(x) * 8)))
-    return np.argmax(np.abs(np.fft.rfft(x * np.hanning(len(x)), n))) * RATE / n
-
-
 # Gaps in steady sines of amplitude amp each: windows whose level is off by
 # 20 %, whose phase steps against the window before, or that hold something
 # else than the sines. A run of bad windows that keeps the level and across
@@ -396,8 +391,8 @@ def scenario_mic44k():
     p('record')
     check(p.save()['identical'] == '1', 'filter off: identical voice-test images')
     original = load('original.wav')
-    check(len(original) == 240000 and abs(frequency(original) - 1000) < 5,
-          f'the voice test: {len(original)} samples (want 240000) of {frequency(original):.2f} Hz (want 1000)')
+    check(len(original) == 240000, f'the voice test: {len(original)} samples (want 240000)')
+    # Recorded before the conversion, the tone would be 1088 Hz: far off the fit.
     tone_ok(original, 'the voice test', seconds=4.5)
     tone, _ = signal('tone', 31, rate=44100), tone6.wait(10)
     time.sleep(0.5)  # until its tail has passed the cable too
