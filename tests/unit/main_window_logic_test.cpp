@@ -40,22 +40,5 @@ TEST(MainWindowLogic, ActiveVoiceCaption) {
     EXPECT_EQ(caption(nullptr), L"🎭  VOZ ATIVA:   •  ABRIR");
 }
 
-// Every row: the pictograph (with any variation selector) goes, and no
-// name is long enough to be cut on the active-voice button.
-TEST(MainWindowLogic, ShortNameOfEveryPreset) {
-    std::wstring names = L"Original / sem efeito|Voz limpa / streamer|Mulher jovem|Homem grave|Robô arcade|"
-        L"Rádio / comunicador|Bêbado divertido|Bebê|Criança|Menina nova|Vovô|Vovó|Papai Noel|Magnética / rouca|"
-        L"Rouca de bar|Navegação GPS|Assistente digital|Narrador cinema|Locutor comercial|Gamer energético|Mago|"
-        L"Fantasma|Monstro|Alien leve|Telefone clássico|Megafone|Brilhante pop|Stream suave|Narradora clara|"
-        L"DJ grave|Sussurro suave|Cartoon|Configurável|";
-    for (const VoicePresetDef& row : voicePresetTable()) {
-        const std::wstring name = names.substr(0, names.find(L'|'));
-        names.erase(0, name.size() + 1);
-        EXPECT_EQ(shortPresetName(row.label), name);
-        EXPECT_EQ(activeVoiceCaption(row), L"🎭  VOZ ATIVA: " + name + L"  •  ABRIR");
-    }
-    EXPECT_EQ(names, L"");  // as many rows as names
-}
-
 }  // namespace
 }  // namespace zalo
