@@ -18,6 +18,7 @@ std::int16_t toPcm16(float x) {
 CableOutput::~CableOutput() = default;
 // No output device natively: the monitor thread ends as if it failed to open.
 std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice() { return nullptr; }
+void loadOutputDeviceList() {}
 #endif
 
 bool cableShouldFill(std::uint64_t available, std::size_t queued) {
@@ -107,6 +108,7 @@ bool MonitorOutput::start() {
     // A thread that ended by itself (its device failed to open) is joined
     // before the next one starts.
     if (thread.joinable()) thread.join();
+    loadOutputDeviceList();
     running.store(true);
     try {
         thread = std::thread([this] { run(); });

@@ -119,6 +119,12 @@ public:
 // failed to open.
 std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice();
 
+// Has the platform build its list of output devices on the calling thread.
+// Both outputs call it in start(), before their thread exists, so that the
+// list is never built by two output threads at once (see
+// audio_outputs_win.cpp). Nothing to do natively.
+void loadOutputDeviceList();
+
 class MonitorOutput {
 public:
     MonitorOutput() = default;

@@ -103,6 +103,18 @@ private:
 
 }  // namespace
 
+// winmm builds its device list on first use. Under Wine 8.0 that first build
+// takes no lock: a thread that uses waveOut while another one is still
+// building the list can see it half built. That is what happened when
+// the cable thread's device search and the monitor thread's waveOutOpen were
+// the process's first waveOut calls and came within a few milliseconds: the
+// monitor's open failed, and a later open of the default device blocked for
+// good inside winmm, and with it the join in stop(). So the list is built
+// here, on the thread that starts an output, before the output's thread
+// exists. Once the list is built the call only returns the device count, on
+// Windows as under Wine.
+void loadOutputDeviceList() { waveOutGetNumDevs(); }
+
 // --- Virtual cable ---
 
 CableOutput::~CableOutput() { stop(); }
@@ -116,6 +128,7 @@ bool CableOutput::start() {
     stop();
     writePos.store(0);
     readPos.store(0);
+    loadOutputDeviceList();
     if (!wakeEvent.create()) return false;
     running.store(true);
     try {
