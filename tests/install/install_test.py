@@ -100,14 +100,14 @@ def main():
         ui.probe('click', THEME)
         assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1')
         # A copy that does not answer is waited for, then left running, and the run fails.
-        program.proc.send_signal(signal.SIGSTOP)
+        program.send_signal(signal.SIGSTOP)
         try:
             assert wine(SETUP, '/S') == 2
         finally:
-            program.proc.send_signal(signal.SIGCONT)
-        assert program.proc.poll() is None
+            program.send_signal(signal.SIGCONT)
+        assert program.poll() is None
         assert wine(SETUP, '/S') == 0
-        assert program.proc.wait(timeout=10) == 0, 'not stopped by the installer, or not cleanly'
+        assert program.wait(timeout=10) == 0, 'not stopped by the installer, or not cleanly'
     assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1') and installed() == [UNINSTALLER, 'ZaloAudio.exe']
     # 4. "Iniciar com Windows" from the program, a file of the user's own in
     # the folder, then a silent uninstall while the program runs.
@@ -117,7 +117,7 @@ def main():
         ui.probe('click', START_WIN)
         assert ui.reg_query(ui.RUN_KEY, 'ZaloAudio') == ('REG_SZ', f'"{exe}"')
         assert uninstall() == 0
-        assert program.proc.wait(timeout=10) == 0
+        assert program.wait(timeout=10) == 0
     assert installed() == ['minhas notas.txt'] and not os.path.exists(SHORTCUT)
     assert values(UNINST_KEY) == {} and ui.reg_query(ui.RUN_KEY, 'ZaloAudio') is None
     assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1'), 'settings removed without being asked'

@@ -6,6 +6,7 @@ registry, and what the sound server receives.
   ui_test.py SCENARIO ZALOAUDIO_EXE UI_PROBE_EXE OUT_DIR
 
 Needs the harness environment (scripts/harness.sh start; source env.sh)."""
+import contextlib
 import os
 import subprocess
 import sys
@@ -91,39 +92,31 @@ def reg_reset():
     run('wine', 'reg', 'delete', RUN_KEY, '/v', 'ZaloAudio', '/f', check=False)
 
 
-class Program:
-    """ZaloAudio.exe for the length of a `with` block; it must quit with 0."""
-
-    def __init__(self, desktop=None):
-        DESKTOP[:] = ['desktop', desktop.split(',')[0]] if desktop else []
-        cmd = ['wine'] + (['explorer', f'/desktop={desktop}'] if desktop else []) + [EXE]
-        # Wine's messages go to a log beside the screenshots: a crash's backtrace ends up there.
-        self.proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=open(os.path.join(OUT, f'{SCENARIO}.log'), 'w'))
-
-    def __enter__(self):
+@contextlib.contextmanager
+def Program(desktop=None):
+    """ZaloAudio.exe (its process) for the length of a `with` block; it must quit with 0."""
+    DESKTOP[:] = ['desktop', desktop.split(',')[0]] if desktop else []
+    cmd = ['wine'] + (['explorer', f'/desktop={desktop}'] if desktop else []) + [EXE]
+    # Wine's messages go to a log beside the screenshots: a crash's backtrace ends up there.
+    proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=open(os.path.join(OUT, f'{SCENARIO}.log'), 'w'))
+    try:
+        probe('wait')
+        # The first timer tick replaces the creation text of the status line.
+        wait_until('first tick', lambda: label_at(7) not in (None, 'Virtual Cable — verificando...'))
+        yield proc
+    finally:  # also after a failure: a copy left running would add its sound to the next scenario's
+        probe('post', 0x12, 0, check=False)  # WM_QUIT, unless already gone
         try:
-            probe('wait')
-            # The first timer tick replaces the creation text of the status line.
-            wait_until('first tick', lambda: label_at(7) not in (None, 'Virtual Cable — verificando...'))
+            code = proc.wait(timeout=30)
         except BaseException:
-            self.proc.kill()
+            proc.kill()
             raise
-        return self
-
-    def __exit__(self, kind, *_):
-        try:
-            probe('post', 0x12, 0, check=False)  # WM_QUIT, unless already gone
-            code = self.proc.wait(timeout=30)
-        except BaseException:
-            self.proc.kill()
-            raise
-        assert kind is not None or code == 0, f'exit code {code}'
+    assert code == 0, f'exit code {code}'
 
 
 def select_device(name):
-    combo = ctl(DEVICE_COMBO)
-    probe('select', DEVICE_COMBO, combo['items'].index(name))
+    probe('select', DEVICE_COMBO, ctl(DEVICE_COMBO)['items'].index(name))
     assert ctl(DEVICE_COMBO)['text'] == name
 
 
@@ -297,6 +290,13 @@ def test_commands():
         for checked in (1, 0):  # the value's exact text: the installer scenario, with a path holding a space
             probe('click', START_WIN)
             assert (ctl(START_WIN)['check'], reg_query(RUN_KEY, 'ZaloAudio') is not None) == (checked, checked)
+        # The voice test: recording disables its three buttons, then frees them.
+        probe('click', ID_RECORD)
+        for text, enabled in (('Gravando 5 segundos... fale normalmente.', 0),
+                              ('Teste pronto. Compare original e filtrado.', 1)):
+            wait_until(text, lambda: label_at(48) == text, 12)
+            assert [ctl(i)['enabled'] for i in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [enabled] * 3, text
+        probe('click', ID_PLAY_FILT)  # quitting while it plays must still end cleanly (exit 0)
 
 
 def test_sound_and_status():
@@ -333,28 +333,11 @@ def test_sound_and_status():
         assert abs(burst_change) < 1.5 and pause_change < -6, f'bursts, pauses in dBFS (clean on, off): {levels}'
 
 
-def test_voice_test():
-    reg_reset()
-    with Program():
-        probe('click', ID_RECORD)
-        rows = controls()
-        assert [ctl(i, rows)['enabled'] for i in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [0, 0, 0]
-        assert rows[48]['text'] == 'Gravando 5 segundos... fale normalmente.'
-        # The probe refuses a disabled button (Wine's BM_CLICK would not).
-        assert probe('click', ID_RECORD, check=False) == 3
-        wait_until('test ready', lambda: label_at(48) == 'Teste pronto. Compare original e filtrado.', 12)
-        rows = controls()
-        assert [ctl(i, rows)['enabled'] for i in (ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT)] == [1, 1, 1]
-        probe('click', ID_PLAY_FILT)  # quitting while it plays must still end cleanly (exit 0)
-
-
 def test_screenshots():
     reg_reset()
     with Program(desktop='zaloshot,1000x780'):
         probe('show')
         for theme, background in (('blue', (8, 13, 25)), ('red', (12, 7, 10))):
-            if theme == 'red':
-                probe('click', THEME)
             for name, window in (('main-window', ()), ('gallery', GALLERY)):
                 if window:
                     probe('click', ID_ACTIVE_VOICE)  # the gallery, over the main window
@@ -365,6 +348,7 @@ def test_screenshots():
                 print(f'{theme} theme: {OUT}/{name}-{theme}.png')
             probe(*GALLERY, 'click', ID_CANCEL)
             wait_until('gallery closed', gallery_closed)
+            probe('click', THEME)
 
 
 # --- the voice gallery ------------------------------------------------------
@@ -408,6 +392,7 @@ def test_gallery():
         select_device(HARNESS_MIC)
         probe('select', VOICE_COMBO, 0)  # "Original": the tone reaches the cable at 440 Hz
         caption, idle = ctl(ID_ACTIVE_VOICE)['text'], streams()
+        active = lambda: (ctl(VOICE_COMBO)['pos'], ctl(ID_ACTIVE_VOICE)['text'], reg_query(KEY, 'VoicePreset')[1])
         probe('click', ID_ACTIVE_VOICE)
         # Centred on the work area (halves truncated); the main window waits disabled.
         x, y, w, h, *_, left, top, right, bottom = frame(*GALLERY)
@@ -425,8 +410,7 @@ def test_gallery():
         assert gallery_rows()[2][5] == '🎤  OUVIR AO VIVO: LIGADO'
         wait_until('monitor stream', lambda: streams() == idle + 1)
         assert abs(dominant_hz(record_cable('gallery-preview-on.raw', play_tone)) - 440 * 2 ** 0.5) < 8
-        assert (ctl(VOICE_COMBO)['pos'], ctl(ID_ACTIVE_VOICE)['text'], reg_query(KEY, 'VoicePreset')[1]) \
-            == (31, caption, '0x0')
+        assert active() == (31, caption, '0x0')
         # Preview off again: the voice of the opening is back and the monitor
         # stops; on again, then CANCELAR: the same, and the gallery goes.
         for button, voice, monitor in ((ID_LIVE, 0, 0), (ID_LIVE, 31, 1), (ID_CANCEL, 0, 0)):
@@ -434,7 +418,7 @@ def test_gallery():
             assert ctl(VOICE_COMBO)['pos'] == voice, button
             wait_until(f'{monitor} monitor stream', lambda: streams() == idle + monitor)
         wait_until('gallery closed', gallery_closed)
-        assert frame()[6] == 1 and reg_query(KEY, 'VoicePreset')[1] == '0x0' and ctl(ID_ACTIVE_VOICE)['text'] == caption
+        assert frame()[6] == 1 and active() == (0, caption, '0x0')
         # Monitor on: the next opening starts from the active voice; opening
         # again only brings it forward; OK stores the head, the monitor stays.
         probe('click', MONITOR)
@@ -447,8 +431,7 @@ def test_gallery():
         probe(*GALLERY, 'click', ID_OK)
         wait_until('gallery closed', gallery_closed)
         time.sleep(0.5)  # a monitor stopped by mistake would be gone by now
-        assert (ctl(VOICE_COMBO)['pos'], ctl(ID_ACTIVE_VOICE)['text'], reg_query(KEY, 'VoicePreset')[1], frame()[6],
-                streams()) == (4, '🎭  VOZ ATIVA: Robô arcade  •  ABRIR', '0x4', 1, idle + 1)
+        assert (*active(), frame()[6], streams()) == (4, '🎭  VOZ ATIVA: Robô arcade  •  ABRIR', '0x4', 1, idle + 1)
         probe('click', MONITOR)
         wait_until('monitor stopped', lambda: streams() == idle)
         # Quitting with a preview running stores nothing and ends cleanly.
