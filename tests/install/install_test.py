@@ -15,8 +15,6 @@ import signal
 import subprocess
 import sys
 
-import numpy as np
-
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'ui'))
 import ui_test as ui  # noqa: E402  the window driver, registry reader and cable recorder
 
@@ -49,18 +47,15 @@ def make_prefix():
     subprocess.run(['wineserver', '-k'], stderr=subprocess.DEVNULL)  # a server left by an aborted run
     shutil.rmtree(PREFIX, ignore_errors=True)
     os.makedirs(PREFIX)  # the server lives in it
-    subprocess.run(['wineserver', '-p'], stdin=subprocess.DEVNULL, stdout=LOG, stderr=LOG, check=True)
-    subprocess.run(['wineboot', '-i'], stdin=subprocess.DEVNULL, stdout=LOG, stderr=LOG, check=True, timeout=180)
+    for cmd in (['wineserver', '-p'], ['wineboot', '-i']):
+        subprocess.run(cmd, stdin=subprocess.DEVNULL, stdout=LOG, stderr=LOG, check=True, timeout=180)
     for key, name, data in ((r'HKCU\Software\Wine\Drivers', 'Audio', 'pulse'),
                             (r'HKCU\Software\Wine\Fonts\Replacements', 'Segoe UI', 'DejaVu Sans')):
         assert wine('reg', 'add', key, '/v', name, '/t', 'REG_SZ', '/d', data, '/f') == 0
 
 
 def values(key):
-    """{name: data} of a registry key as `reg query` prints it; {} when the key is missing."""
-    r = subprocess.run(['wine', 'reg', 'query', key], capture_output=True, timeout=60)
-    rows = [line.strip().split('    ') for line in r.stdout.decode('utf-8', 'replace').splitlines()]
-    return {row[0]: row[-1] for row in rows if r.returncode == 0 and len(row) == 3}
+    return {name: data for name, (_, data) in ui.reg_values(key).items()}
 
 
 def uninstall(*switches):
@@ -99,20 +94,20 @@ def main():
     with ui.Program() as program:
         ui.select_device(ui.HARNESS_MIC)
         x = ui.record_cable('installed-cable.raw', ui.play_tone)
-        assert abs(ui.dominant_hz(x) - 440) < 5 and np.percentile(abs(x), 99.9) > 0.2
+        assert abs(ui.dominant_hz(x) - 440) < 5 and ui.peak(x) > 0.2
         # 3. A stored setting, then an upgrade while the program runs: the
         # installer asks it to quit, it quits cleanly, and the setting stays.
         ui.probe('click', THEME)
         assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1')
         # A copy that does not answer is waited for, then left running, and the run fails.
-        program.proc.send_signal(signal.SIGSTOP)
+        program.send_signal(signal.SIGSTOP)
         try:
             assert wine(SETUP, '/S') == 2
         finally:
-            program.proc.send_signal(signal.SIGCONT)
-        assert program.proc.poll() is None
+            program.send_signal(signal.SIGCONT)
+        assert program.poll() is None
         assert wine(SETUP, '/S') == 0
-        assert program.proc.wait(timeout=10) == 0, 'not stopped by the installer, or not cleanly'
+        assert program.wait(timeout=10) == 0, 'not stopped by the installer, or not cleanly'
     assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1') and installed() == [UNINSTALLER, 'ZaloAudio.exe']
     # 4. "Iniciar com Windows" from the program, a file of the user's own in
     # the folder, then a silent uninstall while the program runs.
@@ -122,7 +117,7 @@ def main():
         ui.probe('click', START_WIN)
         assert ui.reg_query(ui.RUN_KEY, 'ZaloAudio') == ('REG_SZ', f'"{exe}"')
         assert uninstall() == 0
-        assert program.proc.wait(timeout=10) == 0
+        assert program.wait(timeout=10) == 0
     assert installed() == ['minhas notas.txt'] and not os.path.exists(SHORTCUT)
     assert values(UNINST_KEY) == {} and ui.reg_query(ui.RUN_KEY, 'ZaloAudio') is None
     assert ui.reg_query(ui.KEY, 'ThemeRed') == ('REG_DWORD', '0x1'), 'settings removed without being asked'

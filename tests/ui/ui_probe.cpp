@@ -41,9 +41,8 @@ template <typename... Args>
 void out(const wchar_t* format, Args... args) {
     std::vector<wchar_t> line(8192);
     swprintf(line.data(), line.size(), format, args...);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, line.data(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), -1, &utf8[0], bytes, nullptr, nullptr);
+    std::string utf8(3 * line.size(), '\0');  // UTF-8 takes at most 3 bytes per UTF-16 unit
+    WideCharToMultiByte(CP_UTF8, 0, line.data(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
     std::printf("%s\n", utf8.c_str());
     fflush(stdout);
 }
@@ -76,10 +75,8 @@ void listWindows(const std::vector<HWND>& windows, bool relative) {
         long pos = 0, check = 0;
         if (!relative) {  // top level: check is "iconic", pos "of ZaloAudio's process"
             DWORD pid = 0, ours = 0;
-            GetWindowThreadProcessId(h, &pid);
-            GetWindowThreadProcessId(mainWindow, &ours);
-            check = IsIconic(h) ? 1 : 0;
-            pos = pid == ours ? 1 : 0;
+            GetWindowThreadProcessId(h, &pid), GetWindowThreadProcessId(mainWindow, &ours);
+            check = IsIconic(h) ? 1 : 0, pos = pid == ours ? 1 : 0;
         } else if (_wcsicmp(cls, L"ComboBox") == 0) {
             // Its extent when dropped down: the selection field (the window
             // itself) plus the list, whose height CB_GETDROPPEDCONTROLRECT
@@ -91,10 +88,8 @@ void listWindows(const std::vector<HWND>& windows, bool relative) {
             check = static_cast<long>(SendMessageW(h, CB_GETCOUNT, 0, 0));
             text = pos >= 0 ? itemOf(h, pos) : L"";  // then every item, tab-separated
             for (long item = 0; item < check; ++item) text += L"\t" + itemOf(h, item);
-        } else if (_wcsicmp(cls, TRACKBAR_CLASSW) == 0) {
-            pos = static_cast<long>(SendMessageW(h, TBM_GETPOS, 0, 0));
-        } else if (_wcsicmp(cls, PROGRESS_CLASSW) == 0) {
-            pos = static_cast<long>(SendMessageW(h, PBM_GETPOS, 0, 0));
+        } else if (_wcsicmp(cls, TRACKBAR_CLASSW) == 0 || _wcsicmp(cls, PROGRESS_CLASSW) == 0) {
+            pos = static_cast<long>(SendMessageW(h, _wcsicmp(cls, TRACKBAR_CLASSW) == 0 ? TBM_GETPOS : PBM_GETPOS, 0, 0));
         } else if (_wcsicmp(cls, L"Button") == 0) {
             check = static_cast<long>(SendMessageW(h, BM_GETCHECK, 0, 0));
         }
@@ -151,8 +146,7 @@ int wmain(int argc, wchar_t** argv) {
             GetWindowRect(mainWindow, &r);
             POINT client{0, 0};
             ClientToScreen(mainWindow, &client);
-            MONITORINFO monitor{};
-            monitor.cbSize = sizeof(monitor);
+            MONITORINFO monitor{sizeof(MONITORINFO), {}, {}, 0};
             GetMonitorInfoW(MonitorFromWindow(mainWindow, MONITOR_DEFAULTTONEAREST), &monitor);
             const RECT& work = monitor.rcWork;
             out(L"%ld %ld %ld %ld %ld %ld %d %ld %ld %ld %ld", r.left, r.top, r.right - r.left, r.bottom - r.top,
