@@ -17,13 +17,9 @@ std::int16_t toPcm16(float x) {
 #ifndef _WIN32
 CableOutput::~CableOutput() = default;
 // No output device natively: the monitor thread ends as if it failed to open.
-std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice() { return nullptr; }
+std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice(const MonitorOutput&) { return nullptr; }
 void loadOutputDeviceList() {}
 #endif
-
-bool cableShouldFill(std::uint64_t available, std::size_t queued) {
-    return available >= kOutputBufferFrames || queued < kCableMinQueuedBuffers;
-}
 
 std::size_t CableOutput::write(const float* samples, std::size_t count) {
     if (samples == nullptr || count == 0) return 0;
@@ -43,31 +39,26 @@ std::size_t CableOutput::write(const float* samples, std::size_t count) {
     return k;
 }
 
-std::size_t CableOutput::take(float* out, std::uint64_t* skipped) {
-    std::uint64_t r = readPos.load(std::memory_order_relaxed);  // ours
+std::uint64_t CableOutput::available() const {
+    return writePos.load(std::memory_order_acquire) - readPos.load(std::memory_order_relaxed);
+}
+
+std::size_t CableOutput::read(float* out, std::size_t count) {
+    const std::uint64_t r = readPos.load(std::memory_order_relaxed);  // ours
     const std::uint64_t w = writePos.load(std::memory_order_acquire);
-    std::uint64_t jumped = 0;
-    if (w - r > kCableBacklogCapSamples) {
-        const std::uint64_t newest = w <= kCableBacklogKeepSamples ? 0 : w - kCableBacklogKeepSamples;
-        jumped = newest - r;
-        r = newest;
-        readPos.store(r, std::memory_order_release);
-    }
-    if (skipped != nullptr) *skipped = jumped;
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(w - r, kOutputBufferFrames));
-    for (std::size_t k = 0; k < n; ++k) out[k] = ring[(r + k) % kOutputRingSamples];
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(w - r, count));
+    const std::size_t start = static_cast<std::size_t>(r % kOutputRingSamples);
+    const std::size_t first = std::min(n, kOutputRingSamples - start);
+    std::copy(ring + start, ring + start + first, out);
+    std::copy(ring, ring + (n - first), out + first);
     readPos.store(r + n, std::memory_order_release);
     return n;
 }
 
-std::size_t CableOutput::fillBuffer(std::int16_t* stereo) {
-    float block[kOutputBufferFrames];
-    const std::size_t n = take(block);
-    for (std::size_t k = 0; k < kOutputBufferFrames; ++k) {
-        const std::int16_t s = k < n ? toPcm16(block[k]) : std::int16_t{0};
-        stereo[2 * k] = s;
-        stereo[2 * k + 1] = s;
-    }
+std::uint64_t CableOutput::dropOldest(std::uint64_t count) {
+    const std::uint64_t r = readPos.load(std::memory_order_relaxed);
+    const std::uint64_t n = std::min(writePos.load(std::memory_order_acquire) - r, count);
+    readPos.store(r + n, std::memory_order_release);
     return n;
 }
 
@@ -88,17 +79,28 @@ bool MonitorOutput::write(const float* samples, std::size_t count) {
     return true;
 }
 
-bool MonitorOutput::take(float* out) {
-    std::uint64_t r = readPos.load(std::memory_order_relaxed) % kOutputRingSamples;  // ours
+std::uint64_t MonitorOutput::available() const {
+    const std::uint64_t r = readPos.load(std::memory_order_relaxed) % kOutputRingSamples;  // ours
     const std::uint64_t w = writePos.load(std::memory_order_acquire) % kOutputRingSamples;
-    const std::uint64_t available = (w + kOutputRingSamples - r) % kOutputRingSamples;
-    if (available < kOutputBufferFrames) return false;
-    for (std::size_t k = 0; k < kOutputBufferFrames; ++k) {
+    return (w + kOutputRingSamples - r) % kOutputRingSamples;
+}
+
+std::size_t MonitorOutput::read(float* out, std::size_t count) {
+    std::uint64_t r = readPos.load(std::memory_order_relaxed) % kOutputRingSamples;  // ours
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(available(), count));
+    for (std::size_t k = 0; k < n; ++k) {
         out[k] = ring[r];
         r = (r + 1) % kOutputRingSamples;
     }
     readPos.store(r, std::memory_order_release);
-    return true;
+    return n;
+}
+
+std::uint64_t MonitorOutput::dropOldest(std::uint64_t count) {
+    const std::uint64_t n = std::min(available(), count);
+    const std::uint64_t r = readPos.load(std::memory_order_relaxed) % kOutputRingSamples;
+    readPos.store((r + n) % kOutputRingSamples, std::memory_order_release);
+    return n;
 }
 
 MonitorOutput::~MonitorOutput() { stop(); }
@@ -128,7 +130,7 @@ void MonitorOutput::run() {
     std::unique_ptr<MonitorDevice> own;
     MonitorDevice* out = device;
     if (out == nullptr) {
-        own = makeDefaultMonitorDevice();
+        own = makeDefaultMonitorDevice(*this);
         out = own.get();
     }
     if (out == nullptr || !out->open()) {
@@ -142,14 +144,8 @@ void MonitorOutput::run() {
     // monitor has no backlog cap. The producer's writePos is always current,
     // so at most the block it is writing right now arrives on top.
     readPos.store(writePos.load(std::memory_order_acquire), std::memory_order_release);
+    feed.reset();
     out->play(*this);
-}
-
-bool MonitorOutput::fillBuffer(std::int16_t* mono, float gain) {
-    float block[kOutputBufferFrames];
-    if (!take(block)) return false;
-    for (std::size_t k = 0; k < kOutputBufferFrames; ++k) mono[k] = toPcm16(gain * block[k]);
-    return true;
 }
 
 }  // namespace zalo

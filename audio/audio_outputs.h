@@ -1,13 +1,14 @@
 // The engine's two outputs: the virtual cable and the live monitor. Each owns
 // a float ring of two seconds at 48 kHz with one producer (the capture thread,
 // inside processBlock) and one consumer (the output's own thread, which feeds
-// waveOut in 10 ms buffers). No lock: positions are atomics, and a slot is
-// published by the store of the position that covers it.
+// a WASAPI render stream as soon as samples arrive, or waveOut in 10 ms
+// buffers). No lock: positions are atomics, and a slot is published by the
+// store of the position that covers it.
 //
-// The ring arithmetic (what the producer keeps or drops, what the consumer
-// plays, the 16-bit conversion) and the monitor's thread are portable and
-// tested natively; the cable's thread and the waveOut calls live in
-// audio_outputs_win.cpp.
+// The ring arithmetic (what the producer keeps or drops), the consumer's
+// refill logic with its drift trim (output_feed.h), the 16-bit conversion and
+// the monitor's thread are portable and tested natively; the cable's thread
+// and the device calls live in audio_outputs_win.cpp.
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <thread>
 
+#include "audio/output_feed.h"
 #include "audio/wake_event.h"
 
 namespace zalo {
@@ -29,31 +31,26 @@ constexpr std::size_t kMonitorBufferCount = 5;     // 50 ms queued at the monito
 constexpr std::uint64_t kCableBacklogCapSamples = 2400;
 constexpr std::uint64_t kCableBacklogKeepSamples = 960;
 
-// Buffers the cable keeps queued at the device before it pads with silence.
+// The waveOut path pads a buffer with silence only when fewer than this many
+// are still queued at the device: capture and playback tick at the same
+// 10 ms but not in lockstep, and padding at every such jitter would cut a
+// little silence into the voice each time.
 constexpr std::size_t kCableMinQueuedBuffers = 2;
 
-// Whether the cable thread fills a returned buffer now, with `available`
-// samples waiting in the ring and `queued` buffers still playing. A full
-// 10 ms is always played at once. Less than that waits for the next captured
-// block while the device still has 20 ms or more to play: capture and
-// playback tick at the same 10 ms but not in lockstep, and padding at every
-// such jitter would cut a little silence into the voice each time. Only when
-// the device is about to run dry is the buffer padded (capture has stalled),
-// which keeps the cable fed without a gap. On a new device every buffer is
-// filled at once, so playback starts on a full queue.
-bool cableShouldFill(std::uint64_t available, std::size_t queued);
+// The device path an output is using, for the status query.
+enum class OutputPath : int { None = 0, Stream = 1, WaveOut = 2 };
 
 // One sample to 16-bit PCM: non-finite becomes 0, the value is clamped to
 // -1..+1, then lroundf(x * 32767) (half away from zero). So 1.5 -> 32767,
 // -1.5 -> -32767 (never -32768), 0.5 -> 16384.
 std::int16_t toPcm16(float x);
 
-class CableOutput {
+class CableOutput : public RingReader {
 public:
     CableOutput() = default;
     CableOutput(const CableOutput&) = delete;
     CableOutput& operator=(const CableOutput&) = delete;
-    ~CableOutput();
+    ~CableOutput() override;
 
     // Producer. Appends up to `count` samples; when the ring is full the end of
     // the block is dropped (the oldest samples stay; the consumer's latency
@@ -61,19 +58,16 @@ public:
     // Returns the samples written. The caller checks `running`.
     std::size_t write(const float* samples, std::size_t count);
 
-    // Consumer. Applies the latency cap, then takes up to 480 samples into
-    // `out` and returns how many it took (the rest of a buffer is silence).
-    // `skipped`, if given, receives the samples the cap jumped over.
-    std::size_t take(float* out, std::uint64_t* skipped = nullptr);
-
-    // Consumer. One 10 ms buffer of 16-bit stereo (960 values): take(), both
-    // channels equal, padded with silence on an under-run. Returns the
-    // samples taken from the ring.
-    std::size_t fillBuffer(std::int16_t* stereo);
+    // Consumer side of the ring (running totals), used through `feed`.
+    std::uint64_t available() const override;
+    std::size_t read(float* out, std::size_t count) override;
+    std::uint64_t dropOldest(std::uint64_t count) override;
 
 #ifdef _WIN32
-    // Starts the output thread, which searches for the cable's waveOut device
-    // and feeds it. False if the event or the thread cannot be created.
+    // Starts the output thread, which searches for the cable's device and
+    // feeds it: a WASAPI render stream while `preferStream` is set, else (or
+    // when the stream cannot be opened there) waveOut. False if the event or
+    // the thread cannot be created.
     bool start();
     // Stops and joins the thread, clears `connected`, empties the ring.
     // Harmless when stopped. UI thread only, never while a producer writes.
@@ -88,7 +82,15 @@ public:
     std::atomic<bool> running{false};
     // The cable's device is open and taking buffers.
     std::atomic<bool> connected{false};
+    // Low-latency path wanted (the LowLatency setting); read at each device
+    // open. Test seam: `refuseStream` makes every stream open fail, as on a
+    // device whose engine refuses the format.
+    std::atomic<bool> preferStream{true};
+    std::atomic<bool> refuseStream{false};
+    std::atomic<OutputPath> path{OutputPath::None};
     WakeEvent wakeEvent;
+    // The consumer's refill logic: drift trim, cap, padding, counters.
+    OutputFeed feed{*this};
     std::thread thread;
 
 private:
@@ -109,15 +111,15 @@ public:
     // Opens the device; false ends the thread and clears the monitor's
     // `running`, so the producer stops writing and a later start tries again.
     virtual bool open() = 0;
-    // Feeds the device from monitor.fillBuffer() while monitor.running is
-    // set, then closes it.
+    // Feeds the device from monitor.feed while monitor.running is set, then
+    // closes it.
     virtual void play(MonitorOutput& monitor) = 0;
 };
 
 // The platform's monitor device, created on the monitor thread; null where
 // there is none (the native build), which the thread treats as a device that
 // failed to open.
-std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice();
+std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice(const MonitorOutput& monitor);
 
 // Has the platform build its list of output devices on the calling thread.
 // Both outputs call it in start(), before their thread exists, so that the
@@ -125,25 +127,22 @@ std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice();
 // audio_outputs_win.cpp). Nothing to do natively.
 void loadOutputDeviceList();
 
-class MonitorOutput {
+class MonitorOutput : public RingReader {
 public:
     MonitorOutput() = default;
     MonitorOutput(const MonitorOutput&) = delete;
     MonitorOutput& operator=(const MonitorOutput&) = delete;
-    ~MonitorOutput();
+    ~MonitorOutput() override;
 
     // Producer. Appends the whole block, or drops the whole block when it
     // does not fit. Returns whether it was written. The caller checks
     // `running`.
     bool write(const float* samples, std::size_t count);
 
-    // Consumer. Takes exactly 480 samples into `out` when at least that many
-    // wait; else takes nothing and returns false (the monitor never pads).
-    bool take(float* out);
-
-    // Consumer. One 10 ms buffer of 16-bit mono scaled by `gain`; false (and
-    // `mono` untouched) when fewer than 480 samples wait.
-    bool fillBuffer(std::int16_t* mono, float gain);
+    // Consumer side of the ring (wrapping positions), used through `feed`.
+    std::uint64_t available() const override;
+    std::size_t read(float* out, std::size_t count) override;
+    std::uint64_t dropOldest(std::uint64_t count) override;
 
     // UI thread. Starts the monitor thread on `device`; starting a running
     // monitor does nothing. False if the thread cannot be created. Neither
@@ -161,9 +160,15 @@ public:
     std::atomic<std::uint64_t> writePos{0};
     std::atomic<bool> running{false};
     std::atomic<float> volume{0.75f};  // 0..1, written by the UI
+    // As the cable's: the LowLatency setting, the test seam, the path in use.
+    std::atomic<bool> preferStream{true};
+    std::atomic<bool> refuseStream{false};
+    std::atomic<OutputPath> path{OutputPath::None};
     // The device the thread plays through; null means the platform's own
     // (makeDefaultMonitorDevice). Changed only while the monitor is stopped.
     MonitorDevice* device = nullptr;
+    // The consumer's refill logic; the device scales by `volume` itself.
+    OutputFeed feed{*this};
     std::thread thread;
 
 private:

@@ -1,0 +1,75 @@
+#include "audio/drift_control.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zalo {
+
+void DriftControl::reset() {
+    *this = DriftControl{};
+}
+
+void DriftControl::restart() {
+    windowOpen = false;
+    windowFrames = 0.0;
+    windowCount = 0;
+    alignment = 0;
+}
+
+double DriftControl::step() const {
+    const double half = trim * 0.5e-6;
+    return trim == 0.0 ? 1.0 : (1.0 + half) / (1.0 - half);
+}
+
+double DriftControl::targetSamples() const { return kDriftBaseMarginSamples + jitter / 8.0; }
+
+std::int64_t DriftControl::takeAlignment() {
+    const std::int64_t a = alignment;
+    alignment = 0;
+    return a;
+}
+
+void DriftControl::observe(double slackSamples, std::size_t frames) {
+    if (!windowOpen) {
+        lowest = highest = slackSamples;
+        windowOpen = true;
+    }
+    lowest = std::min(lowest, slackSamples);
+    highest = std::max(highest, slackSamples);
+    windowFrames += static_cast<double>(frames);
+    if (windowFrames >= kDriftWindowSamples) endWindow();
+}
+
+void DriftControl::endWindow() {
+    const double spread = highest - lowest;
+    // Jitter: up at once, down slowly (about 20 s), so that one quiet window
+    // does not take away the margin a bursty device needs.
+    jitter = spread > jitter ? spread : jitter + (spread - jitter) / 40.0;
+    ++windowCount;
+    const double target = targetSamples();
+    const double band = kDriftBandSamples + jitter / 16.0;
+    const double low = lowest;
+    windowFrames = 0.0;
+    windowOpen = false;
+
+    if (windowCount < kDriftLearningWindows) {
+        // Carry the lowest slack into the next learning window.
+        lowest = highest = low;
+        windowOpen = true;
+        return;
+    }
+    if (windowCount == kDriftLearningWindows) {
+        const double offset = low - target;
+        if (std::fabs(offset) > band) alignment = static_cast<std::int64_t>(std::llround(offset));
+        return;
+    }
+
+    const double excess = low > target + band ? low - target - band : low < target - band ? low - target + band : 0.0;
+    integral = std::clamp(integral + kDriftKiPpmPerSample * excess, -kDriftMaxTrimPpm, kDriftMaxTrimPpm);
+    if (excess == 0.0 && std::fabs(integral) < kDriftZeroPpm) integral = 0.0;
+    double wanted = std::clamp(integral + kDriftKpPpmPerSample * excess, -kDriftMaxTrimPpm, kDriftMaxTrimPpm);
+    wanted = std::clamp(wanted, trim - kDriftMaxChangePpm, trim + kDriftMaxChangePpm);
+    trim = std::fabs(wanted) < kDriftZeroPpm ? 0.0 : wanted;
+}
+
+}  // namespace zalo

@@ -1,0 +1,93 @@
+// The slow loop that keeps an output's queue near a small target while the
+// microphone's clock and the output device's clock disagree (50 to 300 ppm on
+// real PCs; none under Wine, where every sink runs on one clock).
+//
+// At each refill the output reports its slack: the samples that will still be
+// queued for the device at the moment it takes the next ones (a negative slack
+// is an under-run). Over windows of half a second the loop keeps the lowest
+// slack it saw and the spread between lowest and highest, the delivery jitter
+// (packets that arrive three at a time swing the queue by 30 ms, even ones by
+// less than a packet). From them:
+//
+//   target   = kDriftBaseMarginSamples + jitter / 8
+//   band     = kDriftBandSamples + jitter / 16
+//   excess   = lowest slack - target, less the band on either side (0 inside)
+//   integral += ki * excess              (only outside the band)
+//   trim     = clamp(integral + kp * excess, +-kDriftMaxTrimPpm)
+//
+// Inside the band nothing moves, so with clocks that agree the trim stays
+// exactly 0 and the resampler copies the stream bit for bit. A real drift
+// walks the slack to the band's edge, where the integral learns it and holds
+// it. The first two windows of a stream only measure: then the queue is
+// brought to the target once by dropping or inserting whole samples (the
+// start-up alignment), so no trim is spent on where the stream happened to
+// start. The same happens after an under-run (capture stalled, a device
+// hiccup), keeping the learned drift.
+//
+// trim > 0 reads the ring faster than the device plays: the output's
+// resampler takes step() input samples per output sample, with
+//   step = (1 + trim/2) / (1 - trim/2)
+// so that a microphone at +500 ppm feeding a device at -500 ppm needs a trim of
+// exactly +1000 ppm, inside the limit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace zalo {
+
+constexpr double kDriftWindowSamples = 24000.0;   // 0.5 s of output at 48 kHz
+constexpr double kDriftBaseMarginSamples = 96.0;  // 2 ms kept in reserve
+constexpr double kDriftBandSamples = 48.0;        // 1 ms either side of the target
+constexpr double kDriftMaxTrimPpm = 1000.0;
+// Gains per window, for slack in samples and trim in ppm. With 0.5 s windows
+// the loop's natural frequency is about 0.15 rad/s, damping 0.9: it settles
+// in about 30 s, and a clock step of 1000 ppm moves the slack by at most
+// about 2.5 ms on its way.
+constexpr double kDriftKpPpmPerSample = 5.6;
+constexpr double kDriftKiPpmPerSample = 0.23;
+// The trim changes by at most this much from one window to the next.
+constexpr double kDriftMaxChangePpm = 50.0;
+// A trim and an integral this close to 0 are 0.
+constexpr double kDriftZeroPpm = 0.5;
+// Measuring windows before the start-up alignment.
+constexpr int kDriftLearningWindows = 2;
+
+class DriftControl {
+public:
+    // A new stream: forgets everything, the learned drift too.
+    void reset();
+    // The stream went on after an under-run: measure and align again, keep
+    // the learned drift.
+    void restart();
+
+    // One refill of `frames` output samples with `slackSamples` to spare.
+    void observe(double slackSamples, std::size_t frames);
+
+    // Samples to drop (> 0) or insert as silence (< 0) now, once, for the
+    // start-up alignment; 0 otherwise. Taking it clears it.
+    std::int64_t takeAlignment();
+
+    double trimPpm() const { return trim; }
+    double step() const;  // input samples per output sample
+    double targetSamples() const;
+    double jitterSamples() const { return jitter; }
+    // Windows measured since the last reset or restart.
+    std::int64_t windows() const { return windowCount; }
+
+private:
+    void endWindow();
+
+    double trim = 0.0;
+    double integral = 0.0;
+    double jitter = 0.0;
+    // The window being measured.
+    double windowFrames = 0.0;
+    double lowest = 0.0;
+    double highest = 0.0;
+    bool windowOpen = false;
+    std::int64_t windowCount = 0;
+    std::int64_t alignment = 0;
+};
+
+}  // namespace zalo

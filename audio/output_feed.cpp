@@ -1,0 +1,138 @@
+#include "audio/output_feed.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "audio/audio_outputs.h"
+
+namespace zalo {
+
+void OutputStats::clear() {
+    skips.store(0);
+    pads.store(0);
+    droppedSamples.store(0);
+    paddedSamples.store(0);
+    alignments.store(0);
+    trimPpm.store(0.0);
+    slackSamples.store(0.0);
+}
+
+void OutputFeed::reset() {
+    resampler.reset();
+    control.reset();
+    stats.clear();
+    insertPending = dropPending = 0;
+    consumed = offset = 0.0;
+    started = false;
+}
+
+double OutputFeed::queuedSamples() const {
+    return static_cast<double>(ring.available()) + resampler.pendingSamples() + static_cast<double>(insertPending) -
+           static_cast<double>(std::min(dropPending, ring.available()));
+}
+
+std::size_t OutputFeed::ready() const {
+    const std::uint64_t waiting = ring.available();
+    const std::uint64_t usable = (waiting > dropPending ? waiting - dropPending : 0) + insertPending;
+    const std::size_t inputs = static_cast<std::size_t>(std::min<std::uint64_t>(usable, kFeedMaxFrames));
+    return std::min(resampler.outputFor(inputs, control.step()), kFeedMaxFrames);
+}
+
+void OutputFeed::applyCap() {
+    // The design's last resort: a backlog past 50 ms (a stalled device or
+    // thread) jumps to the newest 20 ms, so the delay stays bounded.
+    const std::uint64_t waiting = ring.available();
+    if (waiting <= kCableBacklogCapSamples) return;
+    const std::uint64_t gone = ring.dropOldest(waiting - kCableBacklogKeepSamples);
+    offset += static_cast<double>(gone);
+    stats.skips.fetch_add(1, std::memory_order_relaxed);
+    stats.droppedSamples.fetch_add(gone, std::memory_order_relaxed);
+}
+
+void OutputFeed::observe(double slackSamples, std::size_t frames) {
+    if (!started) {
+        if (ring.available() == 0) return;
+        started = true;
+    }
+    control.observe(slackSamples, frames);
+    stats.slackSamples.store(slackSamples, std::memory_order_relaxed);
+    stats.trimPpm.store(control.trimPpm(), std::memory_order_relaxed);
+    const std::int64_t align = control.takeAlignment();
+    if (align > 0) dropPending += static_cast<std::uint64_t>(align);
+    if (align < 0) insertPending += static_cast<std::uint64_t>(-align);
+    if (align != 0) stats.alignments.fetch_add(1, std::memory_order_relaxed);
+}
+
+std::size_t OutputFeed::produce(float* out, std::size_t frames, bool countShortfall) {
+    frames = std::min(frames, kFeedMaxFrames);
+    if (dropPending > 0) {
+        const std::uint64_t gone = ring.dropOldest(dropPending);
+        dropPending -= gone;
+        offset += static_cast<double>(gone);
+    }
+    applyCap();
+    const double step = control.step();
+    // Inputs: the alignment's silence first, then the ring. The producer
+    // only ever adds, so what is available now can be read in full.
+    const std::uint64_t available = insertPending + ring.available();
+    std::size_t make = frames;
+    std::size_t need = resampler.inputFor(make, step);
+    if (need > available) {
+        // The ring runs short: make what it allows, silence for the rest.
+        make = resampler.outputFor(static_cast<std::size_t>(available), step);
+        need = resampler.inputFor(make, step);
+    }
+    const std::size_t zeros = static_cast<std::size_t>(std::min<std::uint64_t>(insertPending, need));
+    std::fill(input, input + zeros, 0.0f);
+    ring.read(input + zeros, need - zeros);
+    insertPending -= zeros;
+    offset -= static_cast<double>(zeros);
+    resampler.process(input, out, make, step);
+    consumed += static_cast<double>(need);
+    if (make > 0) started = true;
+    if (make < frames) {
+        std::fill(out + make, out + frames, 0.0f);
+        if (countShortfall && started) {
+            stats.pads.fetch_add(1, std::memory_order_relaxed);
+            stats.paddedSamples.fetch_add(frames - make, std::memory_order_relaxed);
+            control.restart();
+        }
+    }
+    return make;
+}
+
+void OutputFeed::deviceRanDry(std::size_t frames) {
+    if (!started) return;
+    stats.pads.fetch_add(1, std::memory_order_relaxed);
+    stats.paddedSamples.fetch_add(frames, std::memory_order_relaxed);
+    control.restart();
+}
+
+bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick) {
+    std::size_t queued = 0;
+    if (!stream.queuedFrames(queued)) return false;
+    const std::size_t period = stream.periodFrames();
+    if (deviceTick) {
+        // Right after the device took its period the queue is at its lowest:
+        // that is the slack the loop keeps near its target.
+        if (queued == 0 && feed.ready() < period) feed.deviceRanDry(period);
+        feed.observe(static_cast<double>(queued) + feed.queuedSamples(), period);
+    }
+    const std::size_t room = stream.bufferFrames() > queued ? stream.bufferFrames() - queued : 0;
+    const std::size_t n = std::min(feed.ready(), room);
+    if (n == 0) return true;
+    float out[kFeedMaxFrames];
+    feed.produce(out, n, false);
+    return stream.write(out, n);
+}
+
+bool bufferShouldFill(const OutputFeed& feed, std::size_t queued) {
+    return feed.ready() >= kOutputBufferFrames || queued < kCableMinQueuedBuffers;
+}
+
+void fillBuffer(OutputFeed& feed, float* out) {
+    feed.observe(feed.queuedSamples() - static_cast<double>(kOutputBufferFrames), kOutputBufferFrames);
+    feed.produce(out, kOutputBufferFrames);
+}
+
+}  // namespace zalo

@@ -1,0 +1,116 @@
+// The part of an output thread that decides and makes what the device plays,
+// the same for both outputs (cable and monitor), both device paths (WASAPI
+// render stream or waveOut buffers) and the drift simulation: the ring is
+// read through the trim resampler at the drift loop's ratio; the backlog cap
+// and silence padding remain as the last resorts, counted.
+//
+// One consumer thread uses a feed; the counters in `stats` may be read from
+// any thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "audio/drift_control.h"
+#include "audio/render_stream.h"
+#include "audio/trim_resampler.h"
+
+namespace zalo {
+
+// The consumer's side of an output ring.
+class RingReader {
+public:
+    virtual ~RingReader() = default;
+    virtual std::uint64_t available() const = 0;                 // samples waiting
+    virtual std::size_t read(float* out, std::size_t count) = 0;  // the oldest, up to count
+    virtual std::uint64_t dropOldest(std::uint64_t count) = 0;    // returns how many went
+};
+
+// What an output did, for the status query and zalo-devices. Last resorts:
+// `skips` (the backlog cap jumped ahead) and `pads` (the device would have run
+// dry and got silence); the start-up alignments are counted apart.
+struct OutputStats {
+    std::atomic<std::uint64_t> skips{0};
+    std::atomic<std::uint64_t> pads{0};
+    std::atomic<std::uint64_t> droppedSamples{0};
+    std::atomic<std::uint64_t> paddedSamples{0};
+    std::atomic<std::uint64_t> alignments{0};
+    std::atomic<double> trimPpm{0.0};
+    std::atomic<double> slackSamples{0.0};  // at the last refill
+    void clear();
+};
+
+// Largest refill, in output frames (a WASAPI buffer of up to 85 ms at 48 kHz).
+constexpr std::size_t kFeedMaxFrames = 4096;
+
+class OutputFeed {
+public:
+    explicit OutputFeed(RingReader& ring) : ring(ring) {}
+    OutputFeed(const OutputFeed&) = delete;
+    OutputFeed& operator=(const OutputFeed&) = delete;
+
+    // A new device stream: the resampler's history, the drift loop and the
+    // counters start afresh.
+    void reset();
+
+    // Output frames that what waits in the ring can make now.
+    std::size_t ready() const;
+    // Samples waiting for the device: the ring's and the resampler's.
+    double queuedSamples() const;
+
+    // One refill observed by the drift loop; `slackSamples` as DriftControl
+    // defines it. Applies the start-up alignment when the loop asks for one.
+    void observe(double slackSamples, std::size_t frames);
+
+    // Makes `frames` (<= kFeedMaxFrames) samples into `out`; what the ring
+    // cannot supply is silence, counted as a pad when `countShortfall`.
+    // Returns the frames made from the ring.
+    std::size_t produce(float* out, std::size_t frames, bool countShortfall = true);
+
+    // Counts an under-run that happened at the device (the feed made nothing
+    // for it): the loop measures and aligns again.
+    void deviceRanDry(std::size_t frames);
+
+    // The stream position of the next output sample, in ring samples since
+    // the ring's start (the resampler's look-ahead subtracted); for the drift
+    // simulation's latency figures.
+    double streamPosition() const { return consumed - resampler.pendingSamples() + offset; }
+
+    OutputStats stats;
+    DriftControl control;
+
+private:
+    void applyCap();
+
+    RingReader& ring;
+    TrimResampler resampler;
+    float input[kFeedMaxFrames + kFeedMaxFrames / 64 + 2 * kTrimTaps] = {};
+    // Samples of silence still to insert (start-up alignment), and samples
+    // still to drop as they arrive.
+    std::uint64_t insertPending = 0;
+    std::uint64_t dropPending = 0;
+    // The resampler's input consumed since reset(), and how far ring
+    // positions run ahead of it (samples dropped less silence inserted).
+    double consumed = 0.0;
+    double offset = 0.0;
+    // Data has arrived since reset(): before that, an empty ring and a dry
+    // device are the normal state, not an under-run.
+    bool started = false;
+};
+
+// The WASAPI path's refill, called on the output thread when the device
+// signals its period (`deviceTick`) or when the producer has written (push:
+// a captured block goes to the device at once rather than waiting for the
+// next period). Writes what the ring can make, up to the free part of the
+// endpoint buffer. False: the device is gone.
+bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick);
+
+// The waveOut path: buffers of kOutputBufferFrames, `queued` of them still
+// playing. Whether one more is filled now: a whole buffer's worth waits, or
+// the device is about to run dry (fewer than two queued). The slack observed
+// at a refill is what remains in the ring beyond that buffer.
+bool bufferShouldFill(const OutputFeed& feed, std::size_t queued);
+void fillBuffer(OutputFeed& feed, float* out);
+
+}  // namespace zalo
