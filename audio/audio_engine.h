@@ -67,6 +67,13 @@ public:
     // UI thread: replaces the whole settings block under the mutex.
     void setParams(const ProcessingParams& p);
 
+    // UI thread: which device path both outputs take from their next device
+    // open on: a WASAPI render stream (true, the default) or waveOut.
+    void setLowLatency(bool on) {
+        cable.preferStream.store(on);
+        monitor.preferStream.store(on);
+    }
+
     // The block that processBlock last handed on, valid until the next call;
     // this is what the virtual cable receives.
     const float* lastBlock() const { return work; }

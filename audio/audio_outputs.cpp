@@ -76,6 +76,7 @@ bool MonitorOutput::write(const float* samples, std::size_t count) {
         w = (w + 1) % kOutputRingSamples;
     }
     writePos.store(w, std::memory_order_release);
+    wakeEvent.signal();
     return true;
 }
 
@@ -111,6 +112,7 @@ bool MonitorOutput::start() {
     // before the next one starts.
     if (thread.joinable()) thread.join();
     loadOutputDeviceList();
+    if (!wakeEvent.valid() && !wakeEvent.create()) return false;
     running.store(true);
     try {
         thread = std::thread([this] { run(); });

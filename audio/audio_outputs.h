@@ -164,6 +164,11 @@ public:
     std::atomic<bool> preferStream{true};
     std::atomic<bool> refuseStream{false};
     std::atomic<OutputPath> path{OutputPath::None};
+    // Signalled by the producer after each write, so that a stream path
+    // plays the block at once. Created by the first start() and kept until
+    // the monitor is destroyed: the producer may signal at any time while
+    // `running` is set.
+    WakeEvent wakeEvent;
     // The device the thread plays through; null means the platform's own
     // (makeDefaultMonitorDevice). Changed only while the monitor is stopped.
     MonitorDevice* device = nullptr;

@@ -1,5 +1,11 @@
-// The output threads: each moves samples from its ring into waveOut in
-// 10 ms buffers, polling the headers' WHDR_INQUEUE flag (CALLBACK_NULL).
+// The output threads. Each moves samples from its ring to its device through
+// its feed (output_feed.h: drift trim, cap, padding), on one of two paths:
+//   - a WASAPI render stream (the LowLatency setting, the default): event
+//     driven, and woken by the producer too, so that a captured block goes to
+//     the device at once instead of waiting for the device's next period;
+//   - waveOut in 10 ms buffers, polling the headers' WHDR_INQUEUE flag
+//     (CALLBACK_NULL), as before there was a stream path; it also takes over
+//     by itself when a stream cannot be opened on the device.
 #include "audio/audio_outputs.h"
 
 #include <windows.h>
@@ -9,6 +15,8 @@
 #include <new>
 #include <system_error>
 
+#include "audio/audio_thread_win.h"
+#include "audio/render_stream_win.h"
 #include "audio/thread_names_win.h"
 #include "audio/waveout_devices.h"
 
@@ -24,6 +32,31 @@ constexpr ULONGLONG kCableRetryMs = 500;
 constexpr ULONGLONG kCableStallMs = 500;
 // Idle pause of an output thread when no buffer came back.
 constexpr unsigned kIdleWaitMs = 2;
+// A stream signals every period (10 ms or less); one that has not signalled
+// for this long has gone away.
+constexpr DWORD kStreamStallMs = 500;
+
+// Feeds an open, started stream until `running` clears (true) or the device
+// is gone (false). Wakes on the device's period and, when `wake` is given, on
+// the producer's writes.
+bool playStream(WasapiRenderStream& stream, OutputFeed& feed, const std::atomic<bool>& running, void* wake,
+                const std::atomic<float>* volume = nullptr) {
+    const HANDLE events[2] = {static_cast<HANDLE>(stream.event()), static_cast<HANDLE>(wake)};
+    const DWORD count = wake != nullptr ? 2 : 1;
+    ULONGLONG lastTick = GetTickCount64();
+    while (running.load()) {
+        const DWORD woke = WaitForMultipleObjects(count, events, FALSE, kIdleWaitMs * 25);
+        const bool tick = woke == WAIT_OBJECT_0;
+        const ULONGLONG now = GetTickCount64();
+        if (tick) {
+            lastTick = now;
+        } else if (now - lastTick > kStreamStallMs) {
+            return false;
+        }
+        if (!refillStream(feed, stream, tick, volume != nullptr ? volume->load() : 1.0f)) return false;
+    }
+    return true;
+}
 
 WAVEFORMATEX pcm16Format(WORD channels) {
     WAVEFORMATEX f{};
@@ -154,9 +187,11 @@ void CableOutput::stop() {
 
 void CableOutput::run() {
     nameCurrentThread(kCableThreadName);
+    const AudioThreadScope audioThread;
     WaveOutQueue queue(kCableBufferCount, 2 * kOutputBufferFrames);
     if (!queue.allocated()) return;
     const WAVEFORMATEX format = pcm16Format(2);
+    float block[kOutputBufferFrames];
 
     // Waits out one retry period, waking early only to stop. While the cable
     // is away nothing plays, so the backlog is dropped as it arrives: when
@@ -172,12 +207,29 @@ void CableOutput::run() {
     };
 
     while (running.load()) {
+        if (preferStream.load() && !refuseStream.load()) {
+            WasapiRenderStream stream;
+            if (stream.open(RenderTarget::Cable)) {
+                feed.reset();
+                path.store(OutputPath::Stream);
+                connected.store(true);
+                const bool lost = !stream.start() || !playStream(stream, feed, running, wakeEvent.nativeHandle());
+                connected.store(false);
+                path.store(OutputPath::None);
+                stream.close();
+                if (lost) waitBeforeRetry();
+                continue;
+            }
+        }
+
         unsigned index = 0;
         if (!findCableDevice(index) || !queue.open(index, format, true)) {
             connected.store(false);
             waitBeforeRetry();
             continue;
         }
+        feed.reset();
+        path.store(OutputPath::WaveOut);
         connected.store(true);
 
         ULONGLONG lastTaken = GetTickCount64();
@@ -189,11 +241,10 @@ void CableOutput::run() {
             for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
-                if (!priming &&
-                    !cableShouldFill(writePos.load(std::memory_order_acquire) - readPos.load(), queued)) {
-                    break;
-                }
-                fillBuffer(queue.buffer(i));
+                if (!priming && !bufferShouldFill(feed, queued)) break;
+                fillBuffer(feed, block);
+                std::int16_t* stereo = queue.buffer(i);
+                for (std::size_t k = 0; k < kOutputBufferFrames; ++k) stereo[2 * k] = stereo[2 * k + 1] = toPcm16(block[k]);
                 if (queue.write(i)) {
                     wrote = true;
                     ++queued;
@@ -210,6 +261,7 @@ void CableOutput::run() {
             }
         }
         connected.store(false);
+        path.store(OutputPath::None);
         queue.close();
         if (lost) waitBeforeRetry();
     }
@@ -220,35 +272,77 @@ void CableOutput::run() {
 
 namespace {
 
-// waveOut on the default output device, 16-bit mono at 48 kHz.
-class WaveOutMonitorDevice : public MonitorDevice {
+// The default output device: a WASAPI render stream while the monitor
+// prefers one and it opens, else waveOut, 16-bit mono at 48 kHz. Lives on the
+// monitor thread, from open() to the end of play().
+class SystemMonitorDevice : public MonitorDevice {
 public:
+    explicit SystemMonitorDevice(bool tryStream) : tryStream(tryStream) {}
+
     bool open() override {
         nameCurrentThread(kMonitorThreadName);
+        audioThread.reset(new (std::nothrow) AudioThreadScope());
+        if (tryStream && stream.open(RenderTarget::DefaultDevice)) {
+            usingStream = true;
+            return true;
+        }
         return queue.allocated() && queue.open(WAVE_MAPPER, pcm16Format(1), false);
     }
 
     void play(MonitorOutput& monitor) override {
+        monitor.path.store(usingStream ? OutputPath::Stream : OutputPath::WaveOut);
+        if (usingStream) {
+            // The monitor's volume scales what the feed makes; a lost device
+            // ends the monitor as a failed open does.
+            if (!stream.start() || !playStream(stream, monitor.feed, monitor.running, monitor.wakeEvent.nativeHandle(),
+                                               &monitor.volume)) {
+                monitor.running.store(false);
+            }
+            stream.close();
+        } else {
+            playWaveOut(monitor);
+        }
+        monitor.path.store(OutputPath::None);
+    }
+
+private:
+    void playWaveOut(MonitorOutput& monitor) {
+        float block[kOutputBufferFrames];
         while (monitor.running.load()) {
             bool wrote = false;
+            std::size_t queued = 0;
+            for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
-                if (!monitor.fillBuffer(queue.buffer(i), monitor.volume.load())) break;  // wait for a full 10 ms
-                if (queue.write(i)) wrote = true;
+                // The monitor never pads: it waits for a full 10 ms.
+                if (monitor.feed.ready() < kOutputBufferFrames) break;
+                if (queued == 0) monitor.feed.deviceRanDry(0);
+                fillBuffer(monitor.feed, block);
+                const float gain = monitor.volume.load();
+                std::int16_t* mono = queue.buffer(i);
+                for (std::size_t k = 0; k < kOutputBufferFrames; ++k) mono[k] = toPcm16(gain * block[k]);
+                if (queue.write(i)) {
+                    wrote = true;
+                    ++queued;
+                }
             }
             if (!wrote) Sleep(kIdleWaitMs);
         }
         queue.close();
     }
 
-private:
+    const bool tryStream;
+    std::unique_ptr<AudioThreadScope> audioThread;
+    WasapiRenderStream stream;
+    bool usingStream = false;
     WaveOutQueue queue{kMonitorBufferCount, kOutputBufferFrames};
 };
 
 }  // namespace
 
-std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice() {
-    return std::unique_ptr<MonitorDevice>(new (std::nothrow) WaveOutMonitorDevice());
+std::unique_ptr<MonitorDevice> makeDefaultMonitorDevice(const MonitorOutput& monitor) {
+    const bool tryStream = monitor.preferStream.load() && !monitor.refuseStream.load();
+    return std::unique_ptr<MonitorDevice>(new (std::nothrow) SystemMonitorDevice(tryStream));
 }
 
 }  // namespace zalo

@@ -108,7 +108,7 @@ void OutputFeed::deviceRanDry(std::size_t frames) {
     control.restart();
 }
 
-bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick) {
+bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float gain) {
     std::size_t queued = 0;
     if (!stream.queuedFrames(queued)) return false;
     const std::size_t period = stream.periodFrames();
@@ -123,6 +123,9 @@ bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick) {
     if (n == 0) return true;
     float out[kFeedMaxFrames];
     feed.produce(out, n, false);
+    if (gain != 1.0f) {
+        for (std::size_t k = 0; k < n; ++k) out[k] *= gain;
+    }
     return stream.write(out, n);
 }
 

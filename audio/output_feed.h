@@ -103,8 +103,9 @@ private:
 // signals its period (`deviceTick`) or when the producer has written (push:
 // a captured block goes to the device at once rather than waiting for the
 // next period). Writes what the ring can make, up to the free part of the
-// endpoint buffer. False: the device is gone.
-bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick);
+// endpoint buffer, scaled by `gain` (the monitor's volume). False: the device
+// is gone.
+bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float gain = 1.0f);
 
 // The waveOut path: buffers of kOutputBufferFrames, `queued` of them still
 // playing. Whether one more is filled now: a whole buffer's worth waits, or

@@ -26,6 +26,10 @@ public:
     // Waits at most `milliseconds`; true when woken by a signal. Returns
     // false at once when not created.
     bool wait(unsigned milliseconds);
+#ifdef _WIN32
+    // The kernel event, for a thread that waits on it together with others.
+    void* nativeHandle() const { return handle; }
+#endif
 
 private:
 #ifdef _WIN32

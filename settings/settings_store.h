@@ -18,6 +18,9 @@ inline constexpr wchar_t kVoicePresetValue[] = L"VoicePreset";
 inline constexpr wchar_t kNoiseStrengthValue[] = L"NoiseStrength";
 inline constexpr wchar_t kNoisePresetValue[] = L"NoisePreset";
 inline constexpr wchar_t kCleanVoiceValue[] = L"CleanVoice";  // "Limpeza HD", 0 or 1
+// The outputs' device path: 1 (or absent) a WASAPI render stream, 0 waveOut.
+// Set by hand or by support; the window has no control for it.
+inline constexpr wchar_t kLowLatencyValue[] = L"LowLatency";
 
 // The settings as the program starts from them (defaults = first run).
 struct StoredSettings {
@@ -28,6 +31,7 @@ struct StoredSettings {
     std::int32_t noiseStrength = 65; // clamped to 0..100
     std::int32_t noisePreset = 2;    // clamped to 0..10
     bool cleanVoice = false;
+    bool lowLatency = true;
 };
 
 // Portable clamps (signed comparisons).
@@ -42,7 +46,8 @@ void writeDwordSetting(const wchar_t* name, std::uint32_t value);
 std::wstring readDeviceIdSetting();
 void writeDeviceIdSetting(const std::wstring& deviceId);
 // Reads the values in their start-up order (ThemeRed, FilterOn, DeviceId,
-// VoicePreset, NoiseStrength, NoisePreset, CleanVoice) and applies the clamps.
+// VoicePreset, NoiseStrength, NoisePreset, CleanVoice, LowLatency) and applies
+// the clamps.
 StoredSettings loadSettings();
 
 }  // namespace zalo

@@ -87,6 +87,7 @@ StoredSettings loadSettings() {
     s.noisePreset = clampNoisePreset(readDwordSetting(kNoisePresetValue, defaults.noisePreset));
     // Written as 0 or 1; any other number reads as on, like ThemeRed.
     s.cleanVoice = readDwordSetting(kCleanVoiceValue, defaults.cleanVoice ? 1 : 0) != 0;
+    s.lowLatency = readDwordSetting(kLowLatencyValue, defaults.lowLatency ? 1 : 0) != 0;
     return s;
 }
 

@@ -92,6 +92,7 @@ void App::createControls() {
     voicePreset = stored.voicePreset;
     noiseStrength = stored.noiseStrength;
     noisePreset = stored.noisePreset;
+    engine.setLowLatency(stored.lowLatency);  // before the first start
 
     fontBody.reset(createUiFont(-16, FW_NORMAL));
     fontSmall.reset(createUiFont(-14, FW_NORMAL));

@@ -48,7 +48,7 @@ TEST(MonoConversion, AveragesChannelsOfEveryWidth) {
     }
 }
 
-TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPadsBothChannels) {
+TEST(CableRing, KeepsOldestWhenFullThenCapsLatencyAndPadsThroughTheFeed) {
     auto cable = std::make_unique<CableOutput>();
     // 500 free slots: the first 500 of a 1000-sample block are kept.
     cable->writePos = kOutputRingSamples - 500;
@@ -56,32 +56,42 @@ TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPadsBothChannels) {
     EXPECT_EQ(cable->ring[kOutputRingSamples - 1], 500.0f);
     EXPECT_EQ(cable->write(ramp(1000).data(), 1000), 0u);  // full
 
-    // 3000 waiting: the next buffer starts at writePos - 960.
+    // 3000 waiting: the backlog cap keeps the newest 960, counted as a skip.
+    // The resampler's look-ahead delays everything by kTrimDelaySamples; its
+    // history is silence after a reset.
     cable->readPos = cable->writePos = 0;
+    cable->feed.reset();
     ASSERT_EQ(cable->write(ramp(3000).data(), 3000), 3000u);
     float out[kOutputBufferFrames];
-    std::uint64_t skipped = 0;
-    const std::size_t taken = cable->take(out, &skipped);
-    EXPECT_EQ(std::make_tuple(taken, skipped, out[0], cable->readPos.load()),
-              std::make_tuple(kOutputBufferFrames, std::uint64_t{3000 - 960}, 3000.0f - 960.0f + 1.0f,
-                              std::uint64_t{3000 - 960 + 480}));
+    EXPECT_EQ(cable->feed.produce(out, kOutputBufferFrames), kOutputBufferFrames);
+    EXPECT_EQ(std::make_tuple(out[kTrimDelaySamples - 1], out[kTrimDelaySamples], out[kOutputBufferFrames - 1],
+                              cable->readPos.load(), cable->feed.stats.skips.load(),
+                              cable->feed.stats.droppedSamples.load()),
+              std::make_tuple(0.0f, 3000.0f - 960.0f + 1.0f, 3000.0f - 960.0f + 1.0f + 471.0f,
+                              std::uint64_t{3000 - 960 + 480}, std::uint64_t{1}, std::uint64_t{3000 - 960}));
 
-    // 100 waiting: 100 samples, then silence, the same in both channels.
+    // 100 waiting: those 100 (after the look-ahead), then silence, counted as
+    // one pad of 380 samples.
     cable->readPos = cable->writePos = 0;
+    cable->feed.reset();
     const std::vector<float> quiet(100, 0.5f);
     cable->write(quiet.data(), quiet.size());
-    std::int16_t stereo[2 * kOutputBufferFrames];
-    EXPECT_EQ(cable->fillBuffer(stereo), 100u);
-    EXPECT_EQ(std::make_pair(int{stereo[2 * 99]}, int{stereo[2 * 99 + 1]}), std::make_pair(16384, 16384));
-    for (std::size_t k = 100; k < kOutputBufferFrames; ++k) ASSERT_EQ(stereo[2 * k] | stereo[2 * k + 1], 0);
+    EXPECT_EQ(cable->feed.produce(out, kOutputBufferFrames), 100u);
+    EXPECT_EQ(std::make_tuple(out[kTrimDelaySamples], out[99], out[100], cable->readPos.load(),
+                              cable->feed.stats.pads.load(), cable->feed.stats.paddedSamples.load()),
+              std::make_tuple(0.5f, 0.5f, 0.0f, std::uint64_t{100}, std::uint64_t{1}, std::uint64_t{380}));
 
     // A full 10 ms plays at once; less waits while the device still has two
     // buffers queued, and pads when it is about to run dry.
-    EXPECT_EQ(std::make_tuple(cableShouldFill(480, 6), cableShouldFill(479, 2), cableShouldFill(479, 1)),
-              std::make_tuple(true, false, true));
+    cable->readPos = cable->writePos = 0;
+    cable->feed.reset();
+    cable->write(ramp(479).data(), 479);
+    const bool waits = bufferShouldFill(cable->feed, 2), pads = bufferShouldFill(cable->feed, 1);
+    cable->write(ramp(1).data(), 1);
+    EXPECT_EQ(std::make_tuple(waits, pads, bufferShouldFill(cable->feed, 6)), std::make_tuple(false, true, true));
 }
 
-TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
+TEST(MonitorRing, DropsWholeBlocksAndReadsAcrossTheWrap) {
     auto monitor = std::make_unique<MonitorOutput>();
     // One slot always stays free: 999 free slots drop a 1000-sample block whole.
     monitor->writePos = kOutputRingSamples - 1;
@@ -93,18 +103,15 @@ TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
     EXPECT_EQ(std::make_pair(monitor->writePos.load(), monitor->ring[kOutputRingSamples - 1]),
               std::make_pair(std::uint64_t{999}, 1.0f));  // wrapped
 
-    // A buffer read across the end of the ring.
+    // A read across the end of the ring, then a drop of what is left.
     monitor->readPos = monitor->writePos = kOutputRingSamples - 100;
-    const std::vector<float> half(479, 0.5f);
-    monitor->write(half.data(), half.size());
-    std::int16_t mono[kOutputBufferFrames];
-    EXPECT_FALSE(monitor->fillBuffer(mono, 0.5f));  // 479 < 480: wait, do not pad
-    const float bad[1] = {std::numeric_limits<float>::quiet_NaN()};
-    monitor->write(bad, 1);
-    ASSERT_TRUE(monitor->fillBuffer(mono, 0.5f));
-    // 0.5 at half volume, before and after the wrap; NaN plays as silence.
-    EXPECT_EQ(std::make_tuple(int{mono[0]}, int{mono[200]}, int{mono[479]}, monitor->readPos.load()),
-              std::make_tuple(8192, 8192, 0, std::uint64_t{380}));
+    monitor->write(ramp(300).data(), 300);
+    float out[250];
+    EXPECT_EQ(monitor->read(out, 250), 250u);
+    EXPECT_EQ(std::make_tuple(out[0], out[99], out[100], out[249], monitor->available()),
+              std::make_tuple(1.0f, 100.0f, 101.0f, 250.0f, std::uint64_t{50}));
+    EXPECT_EQ(monitor->dropOldest(80), 50u);
+    EXPECT_EQ(std::make_pair(monitor->available(), monitor->readPos.load()), std::make_pair(std::uint64_t{0}, std::uint64_t{200}));
 }
 
 TEST(WavImage, HeaderAndSixteenBitRounding) {

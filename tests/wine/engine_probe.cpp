@@ -13,6 +13,8 @@
 //   play original|filtered                 on the default output device
 //   threads off|on                         make every std::thread constructor throw / work again
 //   vanish      the capture endpoint fails from now on, as an unplugged microphone does
+//   lowlatency 1|0                         both outputs' path from their next device open: stream or waveOut
+//   refuse on|off                          every render stream open fails (waveOut must take over), or works again
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -146,6 +148,19 @@ private:
         return engine.monitor.start() ? "ok" : "error: the monitor thread could not be created";
     }
 
+    // Per output: the device path, the last resorts used (skips, pads), the
+    // start-up alignments, the drift trim and the slack at the last refill.
+    static std::string outputStatus(const char* name, zalo::OutputPath path, const zalo::OutputStats& s) {
+        static const char* const paths[] = {"none", "stream", "waveout"};
+        char text[300];
+        std::snprintf(text, sizeof text, " %s_path=%s %s_skips=%llu %s_pads=%llu %s_aligns=%llu %s_trim_ppm=%.1f %s_slack=%.0f",
+                      name, paths[static_cast<int>(path)], name, static_cast<unsigned long long>(s.skips.load()), name,
+                      static_cast<unsigned long long>(s.pads.load()), name,
+                      static_cast<unsigned long long>(s.alignments.load()), name, s.trimPpm.load(), name,
+                      s.slackSamples.load());
+        return text;
+    }
+
     std::string status(const std::string&) {
         char text[300];
         std::snprintf(text, sizeof text,
@@ -155,7 +170,19 @@ private:
                       engine.inputPeak.load(), static_cast<unsigned long long>(engine.recPos.load()),
                       threadsNamed(zalo::kCaptureThreadName), threadsNamed(zalo::kCableThreadName),
                       threadsNamed(zalo::kMonitorThreadName));
-        return text;
+        return text + outputStatus("cable", engine.cable.path.load(), engine.cable.feed.stats) +
+               outputStatus("monitor", engine.monitor.path.load(), engine.monitor.feed.stats);
+    }
+
+    std::string lowlatency(const std::string& on) {
+        engine.setLowLatency(on != "0");
+        return "ok";
+    }
+
+    std::string refuse(const std::string& onOff) {
+        engine.cable.refuseStream.store(onOff == "on");
+        engine.monitor.refuseStream.store(onOff == "on");
+        return "ok";
     }
 
     std::string stop(const std::string&) {
@@ -213,7 +240,7 @@ const std::map<std::string, Probe::Handler> Probe::commands = {
     {"start", &Probe::start},   {"params", &Probe::params}, {"monitor", &Probe::monitor},
     {"status", &Probe::status}, {"stop", &Probe::stop},     {"record", &Probe::record},
     {"save", &Probe::save},     {"play", &Probe::play},     {"threads", &Probe::threads},
-    {"vanish", &Probe::vanish},
+    {"vanish", &Probe::vanish}, {"lowlatency", &Probe::lowlatency}, {"refuse", &Probe::refuse},
 };
 
 }  // namespace
