@@ -15,6 +15,8 @@
 //   vanish      the capture endpoint fails from now on, as an unplugged microphone does
 //   lowlatency 1|0                         both outputs' path from their next device open: stream or waveOut
 //   refuse on|off                          every render stream open fails (waveOut must take over), or works again
+//   bare <part of a microphone's name>     no engine: capture written at once into a render stream on the
+//                                          cable (the harness's latency floor)
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -35,6 +37,7 @@
 
 #include "audio/audio_engine.h"
 #include "audio/capture_devices.h"
+#include "audio/render_stream_win.h"
 #include "audio/thread_names_win.h"
 #include "audio/voice_test_playback_win.h"
 #include "audio/wav_image.h"
@@ -179,6 +182,27 @@ private:
         return "ok";
     }
 
+    std::string bare(const std::string& pattern) {
+        for (const zalo::CaptureDevice& device : zalo::enumerateCaptureDevices()) {
+            if (key(device.name).find(key(std::wstring(pattern.begin(), pattern.end()))) == std::string::npos) continue;
+            engine.stop();
+            bareLoop = std::make_unique<BareLoop>();
+            BareLoop* loop = bareLoop.get();
+            // The stream is opened, fed and used on the capture thread only.
+            engine.startCapture(device.id, [loop](const float* samples, std::size_t frames, unsigned) {
+                if (!loop->tried) {
+                    loop->tried = true;
+                    if (loop->stream.open(zalo::RenderTarget::Cable)) loop->stream.start();
+                }
+                std::size_t queued = 0;
+                if (!loop->stream.isOpen() || !loop->stream.queuedFrames(queued)) return;
+                loop->stream.write(samples, std::min(frames, loop->stream.bufferFrames() - queued));
+            });
+            return "ok name=" + key(device.name);
+        }
+        return "error: no listed microphone matches '" + pattern + "'";
+    }
+
     std::string refuse(const std::string& onOff) {
         engine.cable.refuseStream.store(onOff == "on");
         engine.monitor.refuseStream.store(onOff == "on");
@@ -231,6 +255,13 @@ private:
         return "ok";
     }
 
+    struct BareLoop {
+        zalo::WasapiRenderStream stream;
+        bool tried = false;
+    };
+    // Declared before the engine, so destroyed after it has joined the
+    // capture thread that uses it.
+    std::unique_ptr<BareLoop> bareLoop;
     zalo::AudioEngine engine;
     zalo::VoiceTestPlayback playback;
     zalo::ProcessingParams settings;
@@ -241,11 +272,15 @@ const std::map<std::string, Probe::Handler> Probe::commands = {
     {"status", &Probe::status}, {"stop", &Probe::stop},     {"record", &Probe::record},
     {"save", &Probe::save},     {"play", &Probe::play},     {"threads", &Probe::threads},
     {"vanish", &Probe::vanish}, {"lowlatency", &Probe::lowlatency}, {"refuse", &Probe::refuse},
+    {"bare", &Probe::bare},
 };
 
 }  // namespace
 
 int main() {
+    // The bare loop's stream is released here, after its capture thread
+    // ended: this thread joins the same apartment.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     auto probe = std::make_unique<Probe>();  // the engine's buffers are too large for the stack
     for (std::string line; std::getline(std::cin, line) && line.rfind("quit", 0) != 0;) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -268,8 +268,15 @@ def align(rec, ref):  # lag at which ref best matches rec[lag:], by cross-correl
 
 # --------------------------------------------------------------- scenarios
 
+# The outputs' device path the scenario runs on: a scenario named NAME_waveout
+# runs NAME with the LowLatency setting off (waveOut), any other on the
+# default stream path.
+LOW_LATENCY = '1'
+
+
 def started_probe(mic=MIC48, settle=1.0, p=None):
     p = p or Probe()
+    p('lowlatency ' + LOW_LATENCY)
     p('start ' + mic)
     p('params filter=off')
     time.sleep(settle)  # capture and the cable output settle
@@ -315,17 +322,133 @@ def scenario_dropouts():
     p.quit()
 
 
-# Microphone to cable, printed; bounded only loosely, as the harness's sound
-# server adds buffering of its own. The click is 20 ms of 2 kHz: its onset
-# survives any filtering.
+# Clicks measured as a user would hear them: each one goes at once to the
+# microphone and to the cable through a combine sink, so one recording of the
+# cable holds it twice, direct and through the program, and the distance
+# between the two is the program's delay from microphone to cable. The click
+# is 20 ms of 2 kHz: its onset survives any filtering. Returns the delays in
+# ms of the clicks whose copy came back and, with `pairs`, where each direct
+# click and its copy start (samples).
+def click_delays(rec, count, period, pairs=False):
+    env = np.convolve(np.abs(rec.x), np.ones(48) / 48, 'same')
+    above = env > 0.15
+    onsets = np.flatnonzero(above[1:] & ~above[:-1]) + 1
+    found, delays = [], []
+    for t in onsets:  # keep onsets at least 25 ms apart (one per click copy)
+        if not found or t - found[-1] > 0.025 * RATE:
+            found.append(t)
+    i, where = 0, []
+    while i + 1 < len(found) and len(delays) < count:
+        gap = (found[i + 1] - found[i]) / RATE
+        if 0.025 < gap < period / 2:  # a direct click and its copy
+            delays.append(gap * 1000)
+            where.append((found[i], found[i + 1]))
+            i += 2
+        else:
+            i += 1
+    return (np.array(delays), where) if pairs else np.array(delays)
+
+
+def combine_sink():
+    module = subprocess.run(['pactl', 'load-module', 'module-combine-sink', 'sink_name=click_split',
+                             f'slaves={MIC_SINK},{ENV["ZALO_CABLE_SINK"]}', 'adjust_time=0'],
+                            capture_output=True, text=True, check=True).stdout.strip()
+    undo['combine'] = ['pactl', 'unload-module', module]
+    return 'click_split'
+
+
+def clicks(name, count, period, seconds=0.02):
+    t = np.arange(int(period * RATE)) / RATE
+    one = 0.8 * np.sin(2 * np.pi * 2000 * t) * (t < seconds)
+    return write_wav(f'{name}.wav', np.r_[np.zeros(RATE // 2), np.tile(one, count)])
+
+
+# Microphone to cable with the filter on (the setting users run with), on the
+# scenario's path; printed with its spread, and bounded only loosely: the
+# harness's sound server adds buffering of its own, and timings on a shared
+# machine are not pass/fail material. The figures of both paths side by side
+# are what to compare.
 def scenario_latency():
-    click, p = signal('click', 0.02, (2000,), 0.8), started_probe()
+    split, p = combine_sink(), started_probe()
+    p('params filter=on')
+    train = clicks('clicks', 20, 0.5)
 
     def measure():
-        recs = hear(click, MIC_SINK, (MIC_SINK + '.monitor', 1), CABLE, before=0.7)
-        feed, cable = [r.t0 + np.argmax(abs(r.x) > 0.2) / RATE if abs(r.x).max() > 0.2 else np.nan for r in recs]
-        return check(0 < (cable - feed) * 1000 < 500, f'microphone to cable {(cable - feed) * 1000:.1f} ms +- 10 ms', False)
+        delays = click_delays(hear(train, split, CABLE, before=0.5, after=0.5)[0], 20, 0.5)
+        ok = len(delays) >= 18 and 0 < np.median(delays) < 500
+        return check(ok, f'microphone to cable: median {np.median(delays) if len(delays) else np.nan:.1f} ms, '
+                     f'{np.min(delays) if len(delays) else np.nan:.1f}..{np.max(delays) if len(delays) else np.nan:.1f} '
+                     f'over {len(delays)} of 20 clicks ({"stream" if LOW_LATENCY == "1" else "waveout"} path)', False)
     takes('latency under 500 ms', measure)
+    s = p('status')
+    print(f'cable: skips {s["cable_skips"]}, pads {s["cable_pads"]}, aligns {s["cable_aligns"]}, '
+          f'trim {s["cable_trim_ppm"]} ppm, slack {s["cable_slack"]} samples', flush=True)
+    p.quit()
+
+
+# The same delay measured through the bare harness: a capture written at
+# once, block by block, into a render stream on the cable, with no engine in
+# between. The floor any program could reach here; printed, not judged.
+def scenario_latency_floor():
+    split, p = combine_sink(), Probe()
+    p('bare ' + MIC48)
+    time.sleep(1)
+    delays = click_delays(hear(clicks('clicks', 20, 0.5), split, CABLE, before=0.5, after=0.5)[0], 20, 0.5)
+    check(len(delays) >= 18, f'bare capture to render stream: median {np.median(delays):.1f} ms, '
+          f'{np.min(delays):.1f}..{np.max(delays):.1f} over {len(delays)} of 20 clicks')
+    p.quit()
+
+
+# Bursts of tone, one a second, through the program (filter off) for
+# ZALO_BURST_MINUTES (2 by default; 10 for the full check on a quiet
+# machine): every burst arrives whole, no burst's delay is more than 12 ms
+# from another's, and the delay moves by less than 2 ms from the first minute
+# to the last. A jump is the ring's last resort at work (a skip or a pad).
+def scenario_bursts():
+    minutes = float(ENV.get('ZALO_BURST_MINUTES', '2'))
+    count = int(minutes * 60)
+    split, p = combine_sink(), started_probe()
+    t = np.arange(RATE) / RATE
+    burst = 0.5 * np.sin(2 * np.pi * 1000 * t) * (t < 0.02)
+    train = write_wav('bursts.wav', np.r_[np.zeros(RATE // 2), np.tile(burst, count)])
+    rec = hear(train, split, CABLE, before=0.5, after=0.5)[0]
+    delays, where = click_delays(rec, count, 1.0, pairs=True)
+    # A copy with a gap inside holds less of the tone than the direct burst.
+    def loud(at):
+        return np.sum(np.abs(rec.x[at - 48:at + 1500]) > 0.25)
+    broken = [i for i, (direct, copy) in enumerate(where) if loud(copy) < 0.95 * loud(direct)]
+    check(not broken, f'{len(broken)} bursts with a gap inside' + (f', the first at {broken[0]} s' if broken else ''))
+    per_minute = [delays[i:i + 60] for i in range(0, len(delays), 60)]
+    drift = np.median(per_minute[-1]) - np.median(per_minute[0]) if len(per_minute) > 1 else 0.0
+    check(len(delays) == count, f'{len(delays)} of {count} bursts came back')
+    if len(delays):
+        check(np.ptp(delays) <= 12, f'delays {np.min(delays):.1f}..{np.max(delays):.1f} ms, median '
+              f'{np.median(delays):.1f} (want a spread of at most 12 ms)')
+        check(abs(drift) < 2, f'the delay moved {drift:+.2f} ms from the first minute to the last (want under 2)')
+    s = p('status')
+    check(s['cable_skips'] == '0' and s['cable_pads'] == '0',
+          f'no skip and no pad on the cable (skips {s["cable_skips"]}, pads {s["cable_pads"]}, '
+          f'trim {s["cable_trim_ppm"]} ppm)')
+    p.quit()
+
+
+# WASAPI output refused on both devices (as by an endpoint whose engine will
+# not take the stream): waveOut takes over by itself, the status line still
+# reads the cable as connected, and the tone reaches the cable and, with the
+# monitor on, the speakers.
+def scenario_fallback():
+    p = Probe()
+    p('refuse on')
+    p('start ' + MIC48)
+    p('params filter=off')
+    check(until(3, lambda: p('status')['connected'] == '1'), 'the cable connects within 3 s')
+    p('monitor 0.5')
+    time.sleep(0.5)
+    s = p('status')
+    check(s['cable_path'] == 'waveout' and s['monitor_path'] == 'waveout', 'both outputs fell back to waveOut')
+    cable, speakers = hear(signal('tone', 2), MIC_SINK, CABLE, SPEAKERS)
+    tone_ok(cable.x, 'the cable on waveOut', seconds=1.5)
+    tone_ok(speakers.x, 'the speakers on waveOut', amp=0.25, seconds=1.5)
     p.quit()
 
 
@@ -347,6 +470,8 @@ def scenario_cable():
     p.quit()
     p = started_probe(settle=0)
     connected('1', 2)
+    want = 'stream' if LOW_LATENCY == '1' else 'waveout'
+    check(p('status')['cable_path'] == want, f'the cable plays through {want}')
     tone_ok(Rec(CABLE).stop(1.5).x, 'the cable')
     speakers = Rec(SPEAKERS)
     set_cable(False)
@@ -413,6 +538,8 @@ def scenario_monitor():
     cable, speakers = hear(tone, MIC_SINK, CABLE, SPEAKERS)
     ratio = level(speakers.x)[0] / level(cable.x)[0]
     check(abs(ratio - 0.5) <= 0.02, f'the speakers get {ratio:.3f} of the cable level (want 0.5)')
+    want = 'stream' if LOW_LATENCY == '1' else 'waveout'
+    check(p('status')['monitor_path'] == want, f'the monitor plays through {want}')
     p('monitor off')
     check(p('status')['monitor'] == '0', 'the monitor stops')
     time.sleep(0.3)
@@ -514,17 +641,21 @@ def scenario_devices():
 
 
 def main():
-    global PROBE, RENDER, DEVICES, EMULATOR
-    if len(sys.argv) < 5 or f'scenario_{sys.argv[1]}' not in globals() or 'PULSE_SERVER' not in ENV:
+    global PROBE, RENDER, DEVICES, EMULATOR, LOW_LATENCY
+    if len(sys.argv) < 5 or f'scenario_{sys.argv[1].removesuffix("_waveout")}' not in globals() or \
+            'PULSE_SERVER' not in ENV:
         sys.exit('usage: wine_audio.py SCENARIO PROBE.exe RENDER.exe DEVICES.exe [EMULATOR...], '
                  'with build/harness/env.sh of a started scripts/harness.sh sourced')
     name, (PROBE, RENDER, DEVICES), EMULATOR = sys.argv[1], map(os.path.abspath, sys.argv[2:5]), sys.argv[5:]
+    scenario = name
+    if name.endswith('_waveout'):
+        scenario, LOW_LATENCY = name[:-len('_waveout')], '0'
     work = os.path.abspath(f'wine_{name}.work')
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     os.chdir(work)
     try:
-        globals()[f'scenario_{name}']()
+        globals()[f'scenario_{scenario}']()
     except (Stop, subprocess.TimeoutExpired) as stop:
         check(False, str(stop))
     finally:
