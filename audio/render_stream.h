@@ -1,0 +1,28 @@
+// A shared-mode render stream as the low-latency output path sees it: an
+// endpoint buffer of bufferFrames() frames, of which queuedFrames() are still
+// waiting to be played, that the output thread tops up with mono samples at
+// 48 kHz. The Windows build implements it with WASAPI (render_stream_win.cpp);
+// the drift simulation (bench/zalo_drift.cpp) and the native tests implement
+// it with a simulated device on a clock of their own, so the refill logic
+// that drives it (output_feed.h) is the same code everywhere.
+#pragma once
+
+#include <cstddef>
+
+namespace zalo {
+
+class RenderStream {
+public:
+    virtual ~RenderStream() = default;
+    // Frames the endpoint buffer holds in all; fixed while the stream is open.
+    virtual std::size_t bufferFrames() const = 0;
+    // Frames the device takes per period (its event cadence).
+    virtual std::size_t periodFrames() const = 0;
+    // Frames written and not yet played. False: the device is gone.
+    virtual bool queuedFrames(std::size_t& frames) = 0;
+    // Appends `frames` mono samples (every channel gets the same value), at
+    // most bufferFrames() - queuedFrames(). False: the device is gone.
+    virtual bool write(const float* mono, std::size_t frames) = 0;
+};
+
+}  // namespace zalo
