@@ -1,5 +1,7 @@
 #include "audio/mono_convert.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace zalo {
@@ -61,6 +63,14 @@ void convertToMono(const unsigned char* packet, std::size_t frames, const Captur
             }
         }
         out[i] = sum / divisor;
+    }
+}
+
+void spreadMonoToFloat(const float* mono, std::size_t frames, unsigned channels, float* out) {
+    for (std::size_t i = 0; i < frames; ++i) {
+        float x = mono[i];
+        x = std::isfinite(x) ? std::min(1.0f, std::max(-1.0f, x)) : 0.0f;
+        for (unsigned c = 0; c < channels; ++c) *out++ = x;
     }
 }
 

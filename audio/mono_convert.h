@@ -1,6 +1,8 @@
 // Turns one captured packet (interleaved frames in the endpoint's shared-mode
-// mix format) into one mono float per frame: the plain mean of the channels.
-// Portable on purpose; the Win32 capture thread only describes the format.
+// mix format) into one mono float per frame: the plain mean of the channels;
+// and, for the float render stream, mono back to interleaved channels.
+// Portable on purpose; the Win32 capture and render files only describe the
+// format and hand over the buffer.
 #pragma once
 
 #include <cstddef>
@@ -26,5 +28,11 @@ struct CaptureFormat {
 // slot would end past its frame's block is read as 0 instead of past it.
 void convertToMono(const unsigned char* packet, std::size_t frames, const CaptureFormat& format,
                    float* out);
+
+// Writes `frames` interleaved float frames of `channels` channels to `out`,
+// every channel of frame i holding mono[i]. A non-finite sample becomes 0 and
+// values are clamped to -1..+1, the rule toPcm16 applies before rounding, so
+// the float and 16-bit outputs play the same signal.
+void spreadMonoToFloat(const float* mono, std::size_t frames, unsigned channels, float* out);
 
 }  // namespace zalo

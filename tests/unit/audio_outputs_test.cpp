@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -46,6 +47,23 @@ TEST(MonoConversion, AveragesChannelsOfEveryWidth) {
         convertToMono(packet.data() + 1, out.size(), c.format, out.data());
         EXPECT_EQ(out, c.mono) << c.format.bitsPerSample << "-bit, " << c.format.channels << " channels";
     }
+}
+
+TEST(MonoConversion, SpreadsToEveryChannelClampedLikePcm16) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float mono[] = {0.5f, -1.5f, std::numeric_limits<float>::quiet_NaN(), inf, -inf, -0.25f};
+    constexpr std::size_t kFrames = sizeof mono / sizeof mono[0];
+    constexpr unsigned kChannels = 3;
+    // One guard float past the end: nothing may be written beyond frames * channels.
+    std::vector<float> out(kFrames * kChannels + 1, 7.0f);
+    spreadMonoToFloat(mono, kFrames, kChannels, out.data());
+    const float expected[kFrames] = {0.5f, -1.0f, 0.0f, 0.0f, 0.0f, -0.25f};
+    for (std::size_t i = 0; i < kFrames; ++i) {
+        for (unsigned c = 0; c < kChannels; ++c) EXPECT_EQ(out[i * kChannels + c], expected[i]) << i << ", " << c;
+        // The 16-bit cable path plays the same value.
+        EXPECT_EQ(toPcm16(mono[i]), static_cast<std::int16_t>(std::lround(expected[i] * 32767.0f))) << i;
+    }
+    EXPECT_EQ(out.back(), 7.0f);
 }
 
 TEST(CableRing, KeepsOldestWhenFullThenCapsLatencyAndPadsThroughTheFeed) {
