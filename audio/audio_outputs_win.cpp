@@ -10,6 +10,7 @@
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <audioclient.h>
 
 #include <memory>
 #include <new>

@@ -1,6 +1,7 @@
 #include "audio/audio_thread_win.h"
 
 #include <windows.h>
+#include <objbase.h>
 #include <avrt.h>
 
 namespace zalo {

@@ -33,6 +33,8 @@
 #include <vector>
 
 #include "audio/audio_engine.h"
+#include "audio/drift_control.h"
+#include "audio/trim_resampler.h"
 #include "dsp/processing_params.h"
 #include "dsp/voice_chain.h"
 #include "dsp/voice_presets.h"
@@ -65,6 +67,8 @@ constexpr std::size_t kWarmupSamples = 2 * kRate;
 constexpr std::size_t kExciteSamples = kRate;
 
 constexpr double kStartupLimitVsSpeex = 0.3;
+// What an output's drift loop and trim resampler may add to the chain.
+constexpr double kDriftTrimLimitVsSpeex = 0.05;
 constexpr double kVoiceLimitVsSpeex = 0.5;
 constexpr double kCleanStartupLimitVsSpeex = 1.0;
 // Silence may cost at most this much more than speech before it counts as
@@ -97,6 +101,7 @@ enum class Role {
     Speex,
     SoundTouch,
     Diagnostic,     // the bare chain, to show what FTZ/DAZ is worth
+    DriftTrim,      // an output's consumer side while it trims for clock drift
 };
 
 struct CaseInfo {
@@ -202,6 +207,34 @@ void benchBareChain(benchmark::State& state, bool flush, Input input) {
     setCostCounter(state);
 }
 #endif
+
+// One output's consumer side at a steady trim of 300 ppm, the worst case: the
+// resampler interpolates every sample (at no trim it copies). Per 10 ms: the
+// producer's ring write, one drift-loop observation, and 480 samples read
+// through the resampler, as the output thread does.
+void benchDriftTrim(benchmark::State& state) {
+    const Signals& sig = *gSignals;
+    auto cable = std::make_unique<zalo::CableOutput>();
+    auto resampler = std::make_unique<zalo::TrimResampler>();
+    zalo::DriftControl loop;
+    const double step = 1.0 + 300e-6;
+    std::vector<float> in(2 * kBlock), out(kBlock);
+    // A head start, so the faster reader never runs dry within a pass.
+    cable->write(sig.speech.data(), 4 * kBlock);
+    for (auto _ : state) {
+        for (std::size_t i = 0; i + kBlock <= sig.speech.size(); i += kBlock) {
+            cable->write(sig.speech.data() + i, kBlock);
+            loop.observe(static_cast<double>(cable->available()) - kBlock, kBlock);
+            const std::size_t need = resampler->inputFor(kBlock, step);
+            if (cable->available() < need) cable->write(sig.speech.data(), need);  // keep it fed
+            cable->read(in.data(), need);
+            resampler->process(in.data(), out.data(), kBlock, step);
+        }
+        benchmark::DoNotOptimize(out[0]);
+        benchmark::ClobberMemory();
+    }
+    setCostCounter(state);
+}
 
 void benchSpeex(benchmark::State& state) {
     const Signals& sig = *gSignals;
@@ -368,6 +401,9 @@ void registerCases() {
                       Role::VoiceSilence, customMax, Input::SilenceAfterSpeech, customMaxName);
     }
 
+    gCases.push_back({"output/drift-trim-300ppm", Role::DriftTrim, {}});
+    configure(benchmark::RegisterBenchmark("output/drift-trim-300ppm", benchDriftTrim));
+
     gCases.push_back({"peer/speexdsp-denoise", Role::Speex, {}});
     configure(benchmark::RegisterBenchmark("peer/speexdsp-denoise", benchSpeex));
     gCases.push_back({"peer/soundtouch-pitch+4", Role::SoundTouch, {}});
@@ -516,6 +552,10 @@ void printSummary(const SummaryReporter& rep) {
             std::printf("  %s start-up with clean voice: %.3f ms/s = %.3f x SpeexDSP (target <= %.2f)\n",
                         verdict(v <= kCleanStartupLimitVsSpeex * speex), v, v / speex,
                         kCleanStartupLimitVsSpeex);
+        }
+        if (speex > 0.0 && c.role == Role::DriftTrim) {
+            std::printf("  %s drift loop and trim resampler: %.3f ms/s = %.3f x SpeexDSP (target <= %.2f)\n",
+                        verdict(v <= kDriftTrimLimitVsSpeex * speex), v, v / speex, kDriftTrimLimitVsSpeex);
         }
         if (c.role == Role::Voice || c.role == Role::AllSwitches) {
             if (v > worstVoiceCost) {

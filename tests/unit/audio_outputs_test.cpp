@@ -85,7 +85,7 @@ TEST(CableRing, KeepsOldestWhenFullThenCapsLatencyAndPadsThroughTheFeed) {
     EXPECT_EQ(std::make_tuple(out[kTrimDelaySamples - 1], out[kTrimDelaySamples], out[kOutputBufferFrames - 1],
                               cable->readPos.load(), cable->feed.stats.skips.load(),
                               cable->feed.stats.droppedSamples.load()),
-              std::make_tuple(0.0f, 3000.0f - 960.0f + 1.0f, 3000.0f - 960.0f + 1.0f + 471.0f,
+              std::make_tuple(0.0f, 3000.0f - 960.0f + 1.0f, 3000.0f - 960.0f + 1.0f + float(kOutputBufferFrames - 1 - kTrimDelaySamples),
                               std::uint64_t{3000 - 960 + 480}, std::uint64_t{1}, std::uint64_t{3000 - 960}));
 
     // 100 waiting: those 100 (after the look-ahead), then silence, counted as

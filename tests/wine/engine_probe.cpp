@@ -19,6 +19,7 @@
 //                                          cable (the harness's latency floor)
 #include <windows.h>
 #include <tlhelp32.h>
+#include <audioclient.h>
 
 #include <algorithm>
 #include <cerrno>
