@@ -115,7 +115,6 @@ bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float
     if (deviceTick) {
         // Right after the device took its period the queue is at its lowest:
         // that is the slack the loop keeps near its target.
-        if (queued == 0 && feed.ready() < period) feed.deviceRanDry(period);
         feed.observe(static_cast<double>(queued) + feed.queuedSamples(), period);
     }
     const std::size_t room = stream.bufferFrames() > queued ? stream.bufferFrames() - queued : 0;
