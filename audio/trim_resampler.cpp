@@ -58,8 +58,10 @@ void TrimResampler::reset() {
 bool TrimResampler::onWholeSample() const { return pos == std::floor(pos); }
 
 double TrimResampler::pendingSamples() const {
-    // history[8] is the next output at pos 0; history[9..15] are waiting.
-    return static_cast<double>(kTrimDelaySamples - 1) - pos;
+    // history[8] is the next output at pos 0, so history[8..15] are taken in
+    // and not yet played: the next output lies kTrimDelaySamples - pos
+    // behind the newest input.
+    return static_cast<double>(kTrimDelaySamples) - pos;
 }
 
 namespace {
