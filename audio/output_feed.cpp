@@ -24,6 +24,7 @@ void OutputFeed::reset() {
     insertPending = dropPending = 0;
     consumed = offset = 0.0;
     started = false;
+    streamQueuedAfterRefill = 0;
 }
 
 double OutputFeed::queuedSamples() const {
@@ -115,15 +116,19 @@ bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick) {
     if (deviceTick) {
         // Right after the device took its period the queue is at its lowest:
         // that is the slack the loop keeps near its target.
-        if (queued == 0 && feed.ready() < period) feed.deviceRanDry(period);
+        if (queued == 0 && feed.streamQueuedAfterRefill < period)
+            feed.deviceRanDry(period - feed.streamQueuedAfterRefill);
         feed.observe(static_cast<double>(queued) + feed.queuedSamples(), period);
     }
     const std::size_t room = stream.bufferFrames() > queued ? stream.bufferFrames() - queued : 0;
     const std::size_t n = std::min(feed.ready(), room);
+    feed.streamQueuedAfterRefill = queued;
     if (n == 0) return true;
     float out[kFeedMaxFrames];
     feed.produce(out, n, false);
-    return stream.write(out, n);
+    if (!stream.write(out, n)) return false;
+    feed.streamQueuedAfterRefill = queued + n;
+    return true;
 }
 
 bool bufferShouldFill(const OutputFeed& feed, std::size_t queued) {

@@ -79,6 +79,12 @@ public:
 
     OutputStats stats;
     DriftControl control;
+    // The WASAPI path's endpoint: frames left queued by the last refill. A
+    // tick that finds the endpoint empty is an under-run only if fewer than a
+    // period were left: with exactly a period queued the device took it all
+    // and played no silence (the normal state when each packet is pushed
+    // between two ticks).
+    std::size_t streamQueuedAfterRefill = 0;
 
 private:
     void applyCap();
