@@ -25,7 +25,8 @@
 //           at T play at T + i / Dreal.
 //   waveout buffers of 480 (6 for the cable, 5 for the monitor) played back
 //           to back. At the device's opening, at each buffer's completion and
-//           after each processBlock the thread fills idle buffers in order
+//           after each processBlock the thread calls feed.observe() with what
+//           its buffers still have to play, then fills idle buffers in order
 //           while the path's rule says so: bufferShouldFill + fillBuffer for
 //           the cable; for the monitor, which never pads, only while
 //           feed.ready() >= 480. A buffer starts when the previous one ends,
@@ -38,12 +39,12 @@
 // ring stream; stream sample s is microphone frame s * R / 48000 (the rate
 // converter's mapping), captured as above. Padded silence has no latency.
 //
-// Fill: the samples waiting for the device that the loop controls, read at
-// each refill before it acts, in ms at 48 kHz. wasapi: the endpoint's queued
-// frames + the ring + the resampler's pending input (what the loop's slack
-// counts at a tick); waveout: the ring + the resampler's pending input (the
-// slack the loop sees is that less the buffer being filled; the buffers
-// queued at the device are not part of it).
+// Fill: the queue the loop controls, read at each refill before it acts, in
+// ms at 48 kHz: the frames written to the device and not yet heard (for
+// wasapi the endpoint's queued frames plus what is left of the period
+// playing; for waveout what the queued buffers still have to play) + the
+// ring + the resampler's pending input. The loop's slack is this, less what
+// just arrived and the path's floor (OutputFeed::observe).
 //
 // Settling: see DriftSimResult::settleSeconds; the latency of each second of
 // playing is kept as its extremes, so the band can be checked against the
@@ -322,8 +323,12 @@ public:
         return true;
     }
     bool write(const float* mono, std::size_t frames) override;
+    double unplayedFrames() override;
 
     std::size_t queued = 0;
+    // The period taken at the last tick, playing since tickTime.
+    std::size_t playing = 0;
+    double tickTime = 0.0;
 
 private:
     Simulation& sim;
@@ -334,6 +339,8 @@ public:
     explicit Simulation(const DriftSimConfig& c);
     DriftSimResult run();
     void onStreamWrite(const float* mono, std::size_t frames);
+    double time() const { return now; }
+    double deviceRateHz() const { return devRealHz; }
 
 private:
     double deviceEventTime() const;
@@ -395,6 +402,11 @@ bool SimRenderStream::write(const float* mono, std::size_t frames) {
     sim.onStreamWrite(mono, frames);
     queued += frames;
     return true;
+}
+
+double SimRenderStream::unplayedFrames() {
+    const double left = static_cast<double>(playing) - (sim.time() - tickTime) * sim.deviceRateHz();
+    return static_cast<double>(queued) + std::max(0.0, left);
 }
 
 Simulation::Simulation(const DriftSimConfig& c)
@@ -517,6 +529,8 @@ void Simulation::deviceEvent() {
     if (cfg.path == SimPath::Wasapi) {
         const std::size_t take = std::min(kPeriodFrames, stream.queued);
         stream.queued -= take;
+        stream.playing = take;
+        stream.tickTime = now;
         // Everything queued was taken: the silence plays after it.
         if (streamStarted && take < kPeriodFrames) silence(kPeriodFrames - take);
         ++ticks;
@@ -537,8 +551,7 @@ void Simulation::silence(std::size_t frames) {
 }
 
 void Simulation::streamRefill(bool tick) {
-    if (now >= kSimMeasureFromSeconds)
-        fill.add((static_cast<double>(stream.queued) + feed->queuedSamples()) / kSamplesPerMs, 1);
+    if (now >= kSimMeasureFromSeconds) fill.add((stream.unplayedFrames() + feed->queuedSamples()) / kSamplesPerMs, 1);
     posBeforeRefill = feed->streamPosition();
     refillStream(*feed, stream, tick);
     afterRefill();
@@ -551,7 +564,10 @@ void Simulation::onStreamWrite(const float* mono, std::size_t frames) {
 }
 
 void Simulation::waveOutRefill() {
-    if (now >= kSimMeasureFromSeconds) fill.add(feed->queuedSamples() / kSamplesPerMs, 1);
+    // What the buffers still have to play: they run back to back until lastEnd.
+    const double unplayed = std::max(0.0, lastEnd - now) * devRealHz;
+    if (now >= kSimMeasureFromSeconds) fill.add((unplayed + feed->queuedSamples()) / kSamplesPerMs, 1);
+    feed->observe(unplayed, cfg.output == SimOutput::Cable ? kCableWaveOutFloorFrames : kMonitorWaveOutFloorFrames);
     float out[kOutputBufferFrames];
     while (busyEnds.size() < bufferCount) {
         const bool more = cfg.output == SimOutput::Cable ? bufferShouldFill(*feed, busyEnds.size())
