@@ -98,6 +98,13 @@ public:
             tone = true;
             toneWhole = static_cast<std::uint64_t>(std::floor(c.toneHz));
             tonePart = c.toneHz - static_cast<double>(toneWhole);
+            // A whole-hertz tone takes only R phases, (f * m) mod R: a table
+            // of them spares a sine per sample over hours.
+            if (tonePart == 0.0) {
+                phaseTable.resize(rate);
+                for (std::uint64_t q = 0; q < rate; ++q)
+                    phaseTable[q] = static_cast<float>(0.5 * std::sin(2.0 * kPi * static_cast<double>(q) / rate));
+            }
         }
     }
 
@@ -105,7 +112,9 @@ public:
         if (tone) {
             // Cycles = f * m / R, split so that 4 h at 48 kHz keep their
             // fraction exact: the whole hertz in integers modulo R.
-            const double cycles = static_cast<double>((toneWhole * m) % rate) / rate +
+            const std::uint64_t wholePhase = (toneWhole * m) % rate;
+            if (!phaseTable.empty()) return phaseTable[wholePhase];
+            const double cycles = static_cast<double>(wholePhase) / rate +
                                   fraction(tonePart * static_cast<double>(m) / rate);
             return static_cast<float>(0.5 * std::sin(2.0 * kPi * fraction(cycles)));
         }
@@ -123,11 +132,6 @@ public:
         return static_cast<float>(x);
     }
 
-    double toneAtStream(double s, double toneHz) const {
-        // Stream sample s is microphone frame s * R / 48000: the tone's phase
-        // there is f * s / 48000 cycles.
-        return 0.5 * std::sin(2.0 * kPi * fraction(toneHz * s / kEngineRate));
-    }
 
 private:
     std::uint64_t rate;
@@ -136,6 +140,7 @@ private:
     bool tone = false;
     std::uint64_t toneWhole = 0;
     double tonePart = 0.0;
+    std::vector<float> phaseTable;
 };
 
 // Counts in 0.01 ms bins for the median; the extremes are kept exactly.
@@ -231,7 +236,7 @@ double sineFitResidualDb(const std::vector<float>& x, double w0) {
             co = next;
         }
     };
-    constexpr int kIterations = 5;
+    constexpr int kIterations = 3;
     for (int it = 0; it < kIterations; ++it) {
         // J = [cos, sin, d/dw] with d/dw = t (b cos - a sin); the first pass
         // fits amplitude and phase only (a = b = 0 leaves d/dw empty).
@@ -263,21 +268,33 @@ double sineFitResidualDb(const std::vector<float>& x, double w0) {
 
 class ToneMeter {
 public:
-    ToneMeter(double toneHz, const Signal& signal) : toneHz(toneHz), signal(signal) {
+    explicit ToneMeter(double toneHz) : toneHz(toneHz) {
         window.reserve(kToneWindowSamples);
     }
 
-    // A played sample and the stream position it reproduces (silence: none).
-    void add(float v, double position, bool silence, double step) {
-        window.push_back(v);
-        stepSum += step;
-        if (silence) {
-            gap = true;
-        } else {
-            const double e = static_cast<double>(v) - signal.toneAtStream(position, toneHz);
-            exactError += e * e;
+    // Played samples out[0..frames): the first `made` reproduce stream
+    // positions first, first + step, ...; the rest is silence.
+    void add(const float* out, std::size_t frames, std::size_t made, double first, double step) {
+        // The exact tone at those positions by a rotating phasor, started
+        // from the exact phase (positions advance evenly within a refill).
+        const double w = 2.0 * kPi * toneHz * step / kEngineRate;
+        const double cw = std::cos(w), sw = std::sin(w);
+        const double phase = 2.0 * kPi * fraction(toneHz * first / kEngineRate);
+        double co = std::cos(phase), si = std::sin(phase);
+        for (std::size_t k = 0; k < frames; ++k) {
+            window.push_back(out[k]);
+            stepSum += step;
+            if (k >= made) {
+                gap = true;
+            } else {
+                const double e = static_cast<double>(out[k]) - 0.5 * si;
+                exactError += e * e;
+                const double next = co * cw - si * sw;
+                si = si * cw + co * sw;
+                co = next;
+            }
+            if (window.size() == kToneWindowSamples) finishWindow();
         }
-        if (window.size() == kToneWindowSamples) finishWindow();
     }
 
     double worstFitDb = -kInfinity;
@@ -302,7 +319,6 @@ private:
     }
 
     double toneHz;
-    const Signal& signal;
     std::vector<float> window;
     double stepSum = 0.0;
     double exactError = 0.0;
@@ -426,7 +442,7 @@ Simulation::Simulation(const DriftSimConfig& c)
     engine->setParams(bypass);
     feed = cfg.output == SimOutput::Cable ? &engine->cable.feed : &engine->monitor.feed;
     packet.resize(*std::max_element(blocks.begin(), blocks.end()));
-    if (c.toneHz > 0.0) tone = std::make_unique<ToneMeter>(c.toneHz, signal);
+    if (c.toneHz > 0.0) tone = std::make_unique<ToneMeter>(c.toneHz);
 }
 
 double Simulation::deviceEventTime() const {
@@ -546,8 +562,10 @@ void Simulation::silence(std::size_t frames) {
     if (frames == 0) return;  // a gap shorter than half a frame is no gap
     underrunSamples += frames;
     lastDisturbance = now;
-    if (tone && now >= kSimMeasureFromSeconds)
-        for (std::size_t k = 0; k < frames; ++k) tone->add(0.0f, 0.0, true, 1.0);
+    if (tone && now >= kSimMeasureFromSeconds) {
+        const std::vector<float> quiet(frames, 0.0f);
+        tone->add(quiet.data(), frames, 0, 0.0, 1.0);
+    }
 }
 
 void Simulation::streamRefill(bool tick) {
@@ -622,10 +640,7 @@ void Simulation::record(const float* out, std::size_t frames, std::size_t made, 
         }
         exactChecked += made;
     }
-    if (tone) {
-        for (std::size_t k = 0; k < frames; ++k)
-            tone->add(out[k], firstPos + static_cast<double>(k) * step, k >= made, step);
-    }
+    if (tone) tone->add(out, frames, made, firstPos, step);
 }
 
 void Simulation::afterRefill() {

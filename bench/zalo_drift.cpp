@@ -2,6 +2,7 @@
 // one JSON line; a bad command line is one line on stderr and exit status 2.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -43,9 +44,10 @@ const char kUsage[] =
 }
 
 bool parseUnsigned(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19) return false;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    errno = 0;
     value = std::strtoull(text.c_str(), nullptr, 10);
-    return true;
+    return errno != ERANGE;
 }
 
 bool parseNumber(const std::string& text, double& value) {
