@@ -1,6 +1,7 @@
 // The engine's output side: packet-to-mono conversion, the two rings' keep,
-// drop and pad rules (between real threads: MonitorToggle), and the 16-bit
-// WAVE images of the voice test.
+// drop and pad rules and the feed's last resorts (between real threads:
+// MonitorToggle, CableFeedThreads), and the 16-bit WAVE images of the voice
+// test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -56,32 +57,39 @@ TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPadsBothChannels) {
     EXPECT_EQ(cable->ring[kOutputRingSamples - 1], 500.0f);
     EXPECT_EQ(cable->write(ramp(1000).data(), 1000), 0u);  // full
 
-    // 3000 waiting: the next buffer starts at writePos - 960.
+    // 3000 waiting: past the 50 ms cap the feed jumps to the newest 960; the
+    // resampler's look-ahead (silence after a reset) comes first.
     cable->readPos = cable->writePos = 0;
+    cable->feed.reset();
     ASSERT_EQ(cable->write(ramp(3000).data(), 3000), 3000u);
     float out[kOutputBufferFrames];
-    std::uint64_t skipped = 0;
-    const std::size_t taken = cable->take(out, &skipped);
-    EXPECT_EQ(std::make_tuple(taken, skipped, out[0], cable->readPos.load()),
-              std::make_tuple(kOutputBufferFrames, std::uint64_t{3000 - 960}, 3000.0f - 960.0f + 1.0f,
+    EXPECT_EQ(cable->feed.produce(out, kOutputBufferFrames), kOutputBufferFrames);
+    EXPECT_EQ(std::make_tuple(cable->feed.stats.skips.load(), cable->feed.stats.droppedSamples.load(),
+                              out[kTrimDelaySamples - 1], out[kTrimDelaySamples], cable->readPos.load()),
+              std::make_tuple(std::uint64_t{1}, std::uint64_t{3000 - 960}, 0.0f, 3000.0f - 960.0f + 1.0f,
                               std::uint64_t{3000 - 960 + 480}));
 
-    // 100 waiting: 100 samples, then silence, the same in both channels.
+    // 100 waiting: what they make, then silence, counted as one pad.
     cable->readPos = cable->writePos = 0;
+    cable->feed.reset();
     const std::vector<float> quiet(100, 0.5f);
     cable->write(quiet.data(), quiet.size());
-    std::int16_t stereo[2 * kOutputBufferFrames];
-    EXPECT_EQ(cable->fillBuffer(stereo), 100u);
-    EXPECT_EQ(std::make_pair(int{stereo[2 * 99]}, int{stereo[2 * 99 + 1]}), std::make_pair(16384, 16384));
-    for (std::size_t k = 100; k < kOutputBufferFrames; ++k) ASSERT_EQ(stereo[2 * k] | stereo[2 * k + 1], 0);
+    fillBuffer(cable->feed, out);
+    EXPECT_EQ(std::make_tuple(out[99], out[100], cable->feed.stats.pads.load(), cable->feed.stats.paddedSamples.load()),
+              std::make_tuple(0.5f, 0.0f, std::uint64_t{1}, std::uint64_t{380}));
+    for (std::size_t k = 100; k < kOutputBufferFrames; ++k) ASSERT_EQ(out[k], 0.0f);
 
     // A full 10 ms plays at once; less waits while the device still has two
     // buffers queued, and pads when it is about to run dry.
-    EXPECT_EQ(std::make_tuple(cableShouldFill(480, 6), cableShouldFill(479, 2), cableShouldFill(479, 1)),
-              std::make_tuple(true, false, true));
+    cable->readPos = cable->writePos = 0;
+    cable->feed.reset();
+    cable->write(ramp(479).data(), 479);
+    const bool short2 = bufferShouldFill(cable->feed, 2), short1 = bufferShouldFill(cable->feed, 1);
+    cable->write(ramp(1).data(), 1);
+    EXPECT_EQ(std::make_tuple(bufferShouldFill(cable->feed, 6), short2, short1), std::make_tuple(true, false, true));
 }
 
-TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
+TEST(MonitorRing, DropsWholeBlocksAndReadsAcrossTheWrap) {
     auto monitor = std::make_unique<MonitorOutput>();
     // One slot always stays free: 999 free slots drop a 1000-sample block whole.
     monitor->writePos = kOutputRingSamples - 1;
@@ -93,18 +101,15 @@ TEST(MonitorRing, DropsWholeBlocksNeverPadsAndScales) {
     EXPECT_EQ(std::make_pair(monitor->writePos.load(), monitor->ring[kOutputRingSamples - 1]),
               std::make_pair(std::uint64_t{999}, 1.0f));  // wrapped
 
-    // A buffer read across the end of the ring.
+    // Reads and drops across the end of the ring.
     monitor->readPos = monitor->writePos = kOutputRingSamples - 100;
-    const std::vector<float> half(479, 0.5f);
-    monitor->write(half.data(), half.size());
-    std::int16_t mono[kOutputBufferFrames];
-    EXPECT_FALSE(monitor->fillBuffer(mono, 0.5f));  // 479 < 480: wait, do not pad
-    const float bad[1] = {std::numeric_limits<float>::quiet_NaN()};
-    monitor->write(bad, 1);
-    ASSERT_TRUE(monitor->fillBuffer(mono, 0.5f));
-    // 0.5 at half volume, before and after the wrap; NaN plays as silence.
-    EXPECT_EQ(std::make_tuple(int{mono[0]}, int{mono[200]}, int{mono[479]}, monitor->readPos.load()),
-              std::make_tuple(8192, 8192, 0, std::uint64_t{380}));
+    monitor->write(ramp(300).data(), 300);
+    std::vector<float> got(250);
+    EXPECT_EQ(monitor->read(got.data(), got.size()), 250u);
+    EXPECT_EQ(got, ramp(250));
+    EXPECT_EQ(monitor->dropOldest(100), 50u);
+    EXPECT_EQ(std::make_pair(monitor->readPos.load(), monitor->available()),
+              std::make_pair(std::uint64_t{200}, std::uint64_t{0}));
 }
 
 TEST(WavImage, HeaderAndSixteenBitRounding) {
