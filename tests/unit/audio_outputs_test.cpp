@@ -49,7 +49,7 @@ TEST(MonoConversion, AveragesChannelsOfEveryWidth) {
     }
 }
 
-TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPadsBothChannels) {
+TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPads) {
     auto cable = std::make_unique<CableOutput>();
     // 500 free slots: the first 500 of a 1000-sample block are kept.
     cable->writePos = kOutputRingSamples - 500;

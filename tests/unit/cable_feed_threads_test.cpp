@@ -47,7 +47,7 @@ TEST(CableFeedThreads, PlaysTheRampInOrderWhileTheLoopTrims) {
 
     // Ring sample i holds i + 1: exact in float, and a position error of one
     // sample shows as an error of one.
-    constexpr std::uint64_t kSamples = 1 << 18;
+    constexpr std::uint64_t kSamples = 1 << 19;
     std::atomic<bool> produced{false};
     std::thread capture([&] {
         std::vector<float> block(kOutputBufferFrames);
