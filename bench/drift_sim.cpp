@@ -17,9 +17,11 @@
 // moment in the first 10 ms (so that its periods do not line up with the
 // microphone's packets by accident); no refill happens before.
 //   wasapi  a RenderStream of kSimStreamBufferFrames frames with a period of
-//           480. At each period tick the device takes min(480, queued)
-//           frames (a shortfall plays as silence: a device under-run), then
-//           the thread runs refillStream(feed, stream, true). After each
+//           480, ticking from 10 ms after it opens. At each tick the device
+//           takes min(480, queued) frames and plays them over the period (a
+//           shortfall plays as silence: a device under-run), then the thread
+//           runs refillStream(feed, stream, true); unplayedFrames() is the
+//           queued frames plus what is left of the period playing. After each
 //           processBlock the producer wakes the thread: refillStream(feed,
 //           stream, false). Frames queued at index i when the next tick comes
 //           at T play at T + i / Dreal.
@@ -431,7 +433,7 @@ Simulation::Simulation(const DriftSimConfig& c)
       micRealHz(c.micRateHz * (1.0 + c.micPpm * 1e-6)),
       devRealHz(kEngineRate * (1.0 + c.outPpm * 1e-6)),
       micPerStream(c.micRateHz / kEngineRate),
-      openTime(static_cast<double>(mix64(c.seed ^ 0xD1F7) >> 11) * 0x1p-53 * kPeriodFrames / kEngineRate),
+      openTime(static_cast<double>(mix64(c.seed ^ 0xD1F7) >> 11) / 9007199254740992.0 * kPeriodFrames / kEngineRate),
       signal(c),
       engine(std::make_unique<AudioEngine>()),
       bufferCount(c.output == SimOutput::Cable ? kCableBufferCount : kMonitorBufferCount),
