@@ -37,6 +37,13 @@ constexpr std::uint64_t kCableBacklogKeepSamples = 960;
 // little silence into the voice each time.
 constexpr std::size_t kCableMinQueuedBuffers = 2;
 
+// Floors for OutputFeed::observe() on the waveOut paths: the cable pads when
+// a buffer comes back and fewer than kCableMinQueuedBuffers would remain
+// with less than a buffer ready, i.e. below two buffers in all; the monitor,
+// which fills only whole buffers, runs dry below one.
+constexpr double kCableWaveOutFloorFrames = static_cast<double>(kCableMinQueuedBuffers * kOutputBufferFrames);
+constexpr double kMonitorWaveOutFloorFrames = static_cast<double>(kOutputBufferFrames);
+
 // The device path an output is using, for the status query.
 enum class OutputPath : int { None = 0, Stream = 1, WaveOut = 2 };
 

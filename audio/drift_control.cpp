@@ -10,6 +10,13 @@ void DriftControl::reset() {
 }
 
 void DriftControl::restart() {
+    // The trim in force when the queue ran dry becomes the learned drift:
+    // the alignment that follows removes the deficit its proportional part
+    // was answering, and falling back to the integral alone would drain the
+    // queue again. Dry again before the loop has aligned since the last
+    // time: the trim itself drains the queue, so it goes.
+    if (windowCount < kDriftLearningWindows) trim = 0.0;
+    integral = trim;
     windowOpen = false;
     windowFrames = 0.0;
     windowCount = 0;

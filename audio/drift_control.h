@@ -2,12 +2,16 @@
 // microphone's clock and the output device's clock disagree (50 to 300 ppm on
 // real PCs; none under Wine, where every sink runs on one clock).
 //
-// At each refill the output reports its slack: the samples that will still be
-// queued for the device at the moment it takes the next ones (a negative slack
-// is an under-run). Over windows of half a second the loop keeps the lowest
-// slack it saw and the spread between lowest and highest, the delivery jitter
-// (packets that arrive three at a time swing the queue by 30 ms, even ones by
-// less than a packet). From them:
+// Each time samples reach the ring the output reports its slack: what the
+// device path still held just before they came, beyond the least it needs to
+// never run dry (a negative slack is an under-run on its way). That is the
+// low point of the queue's sawtooth, measured continuously (see
+// OutputFeed::observe): a queue read only at the device's period edges
+// stays flat while the clocks drift and then jumps by a whole packet when
+// the packets' phase slips past a period edge. Over windows of half a second
+// of arrivals the loop keeps the lowest slack it saw and the spread between
+// lowest and highest, the delivery jitter (packets that arrive several at a
+// time or late widen it; even ones barely do). From them:
 //
 //   target   = kDriftBaseMarginSamples + jitter / 8
 //   band     = kDriftBandSamples + jitter / 16
@@ -22,7 +26,12 @@
 // brought to the target once by dropping or inserting whole samples (the
 // start-up alignment), so no trim is spent on where the stream happened to
 // start. The same happens after an under-run (capture stalled, a device
-// hiccup), keeping the learned drift.
+// hiccup, a drift still being learned): the trim then in force becomes the
+// learned drift (integral = trim), since the alignment removes the deficit
+// its proportional part was answering. If the loop had not yet aligned since
+// the last start or under-run, the trim and the integral go to 0 instead:
+// under-runs that come back that soon mean the trim itself drains the queue
+// (a clock that changed), and kept, it would hold the queue empty for good.
 //
 // trim > 0 reads the ring faster than the device plays: the output's
 // resampler takes step() input samples per output sample, with
@@ -57,8 +66,9 @@ class DriftControl {
 public:
     // A new stream: forgets everything, the learned drift too.
     void reset();
-    // The stream went on after an under-run: measure and align again, keep
-    // the learned drift.
+    // The stream went on after an under-run: measure and align again; the
+    // trim in force is kept as the learned drift (dropped if the loop has not
+    // aligned since the last restart).
     void restart();
 
     // One refill of `frames` output samples with `slackSamples` to spare.

@@ -24,6 +24,9 @@ void OutputFeed::reset() {
     insertPending = dropPending = 0;
     consumed = offset = 0.0;
     started = false;
+    availableAfterPass = 0;
+    fresh = true;
+    streamQueuedAfterRefill = 0;
 }
 
 double OutputFeed::queuedSamples() const {
@@ -49,12 +52,23 @@ void OutputFeed::applyCap() {
     stats.droppedSamples.fetch_add(gone, std::memory_order_relaxed);
 }
 
-void OutputFeed::observe(double slackSamples, std::size_t frames) {
-    if (!started) {
-        if (ring.available() == 0) return;
-        started = true;
+void OutputFeed::observe(double deviceUnplayedFrames, double floorFrames) {
+    const std::uint64_t waiting = ring.available();
+    const std::uint64_t arrived = waiting > availableAfterPass ? waiting - availableAfterPass : 0;
+    availableAfterPass = waiting;
+    if (arrived == 0) return;
+    started = true;
+    // The arrival that starts the stream, or restarts it after an under-run,
+    // finds the device empty by definition: how late it came says nothing
+    // about the queue the loop keeps, and as the learning windows' lowest it
+    // would set the alignment by a transient.
+    if (fresh) {
+        fresh = false;
+        return;
     }
-    control.observe(slackSamples, frames);
+    const double slackSamples =
+        deviceUnplayedFrames + queuedSamples() - static_cast<double>(arrived) - floorFrames;
+    control.observe(slackSamples, static_cast<std::size_t>(arrived));
     stats.slackSamples.store(slackSamples, std::memory_order_relaxed);
     stats.trimPpm.store(control.trimPpm(), std::memory_order_relaxed);
     const std::int64_t align = control.takeAlignment();
@@ -89,6 +103,7 @@ std::size_t OutputFeed::produce(float* out, std::size_t frames, bool countShortf
     offset -= static_cast<double>(zeros);
     resampler.process(input, out, make, step);
     consumed += static_cast<double>(need);
+    availableAfterPass = ring.available();
     if (make > 0) started = true;
     if (make < frames) {
         std::fill(out + make, out + frames, 0.0f);
@@ -96,6 +111,7 @@ std::size_t OutputFeed::produce(float* out, std::size_t frames, bool countShortf
             stats.pads.fetch_add(1, std::memory_order_relaxed);
             stats.paddedSamples.fetch_add(frames - make, std::memory_order_relaxed);
             control.restart();
+            fresh = true;
         }
     }
     return make;
@@ -106,35 +122,36 @@ void OutputFeed::deviceRanDry(std::size_t frames) {
     stats.pads.fetch_add(1, std::memory_order_relaxed);
     stats.paddedSamples.fetch_add(frames, std::memory_order_relaxed);
     control.restart();
+    fresh = true;
 }
 
 bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float gain) {
     std::size_t queued = 0;
     if (!stream.queuedFrames(queued)) return false;
     const std::size_t period = stream.periodFrames();
-    if (deviceTick) {
-        // Right after the device took its period the queue is at its lowest:
-        // that is the slack the loop keeps near its target.
-        feed.observe(static_cast<double>(queued) + feed.queuedSamples(), period);
-    }
+    if (deviceTick && queued == 0 && feed.streamQueuedAfterRefill < period)
+        feed.deviceRanDry(period - feed.streamQueuedAfterRefill);
+    feed.observe(stream.unplayedFrames(), streamFloorFrames(stream));
     const std::size_t room = stream.bufferFrames() > queued ? stream.bufferFrames() - queued : 0;
     const std::size_t n = std::min(feed.ready(), room);
+    feed.streamQueuedAfterRefill = queued;
     if (n == 0) return true;
     float out[kFeedMaxFrames];
     feed.produce(out, n, false);
     if (gain != 1.0f) {
         for (std::size_t k = 0; k < n; ++k) out[k] *= gain;
     }
-    return stream.write(out, n);
+    if (!stream.write(out, n)) return false;
+    feed.streamQueuedAfterRefill = queued + n;
+    return true;
 }
 
 bool bufferShouldFill(const OutputFeed& feed, std::size_t queued) {
     return feed.ready() >= kOutputBufferFrames || queued < kCableMinQueuedBuffers;
 }
 
-void fillBuffer(OutputFeed& feed, float* out) {
-    feed.observe(feed.queuedSamples() - static_cast<double>(kOutputBufferFrames), kOutputBufferFrames);
-    feed.produce(out, kOutputBufferFrames);
-}
+void fillBuffer(OutputFeed& feed, float* out) { feed.produce(out, kOutputBufferFrames); }
+
+double streamFloorFrames(const RenderStream& stream) { return static_cast<double>(stream.periodFrames()); }
 
 }  // namespace zalo

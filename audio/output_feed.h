@@ -59,9 +59,16 @@ public:
     // Samples waiting for the device: the ring's and the resampler's.
     double queuedSamples() const;
 
-    // One refill observed by the drift loop; `slackSamples` as DriftControl
-    // defines it. Applies the start-up alignment when the loop asks for one.
-    void observe(double slackSamples, std::size_t frames);
+    // The drift loop's measurement, taken at each pass of the output thread
+    // before it refills: `deviceUnplayedFrames` written to the device and not
+    // yet heard (RenderStream::unplayedFrames), `floorFrames` the least the
+    // device path must hold to never run dry. When samples have reached the
+    // ring since the last pass, the slack just before they came is
+    //   device unplayed + queuedSamples() - arrived - floor
+    // (the low point of the queue's sawtooth, wherever the packets fall
+    // against the device's periods). Applies the start-up alignment when the
+    // loop asks for one.
+    void observe(double deviceUnplayedFrames, double floorFrames);
 
     // Makes `frames` (<= kFeedMaxFrames) samples into `out`; what the ring
     // cannot supply is silence, counted as a pad when `countShortfall`.
@@ -79,6 +86,12 @@ public:
 
     OutputStats stats;
     DriftControl control;
+    // The WASAPI path's endpoint: frames left queued by the last refill. A
+    // tick that finds the endpoint empty is an under-run only if fewer than a
+    // period were left: with exactly a period queued the device took it all
+    // and played no silence (the normal state when each packet is pushed
+    // between two ticks).
+    std::size_t streamQueuedAfterRefill = 0;
 
 private:
     void applyCap();
@@ -97,6 +110,10 @@ private:
     // Data has arrived since reset(): before that, an empty ring and a dry
     // device are the normal state, not an under-run.
     bool started = false;
+    // ring.available() after the last pass: what exceeds it has arrived since.
+    std::uint64_t availableAfterPass = 0;
+    // The next arrival starts or restarts the stream: it is not measured.
+    bool fresh = true;
 };
 
 // The WASAPI path's refill, called on the output thread when the device
@@ -108,10 +125,16 @@ private:
 bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float gain = 1.0f);
 
 // The waveOut path: buffers of kOutputBufferFrames, `queued` of them still
-// playing. Whether one more is filled now: a whole buffer's worth waits, or
-// the device is about to run dry (fewer than two queued). The slack observed
-// at a refill is what remains in the ring beyond that buffer.
+// playing. At each pass the thread first calls feed.observe() with the
+// frames its buffers still have to play (waveOutGetPosition against what was
+// written) and the path's floor, then fills idle buffers in order while
+// bufferShouldFill says so: a whole buffer's worth waits, or the device is
+// about to run dry (fewer than two queued).
 bool bufferShouldFill(const OutputFeed& feed, std::size_t queued);
 void fillBuffer(OutputFeed& feed, float* out);
+
+// The stream path's floor for feed.observe(): a period queued at each tick.
+// The waveOut paths' floors are in audio_outputs.h.
+double streamFloorFrames(const RenderStream& stream);
 
 }  // namespace zalo

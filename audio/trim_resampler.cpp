@@ -69,8 +69,10 @@ void TrimResampler::reset() {
 bool TrimResampler::onWholeSample() const { return (pos & kFracMask) == 0; }
 
 double TrimResampler::pendingSamples() const {
-    // history[delay] is the next output at pos 0; the samples after it wait.
-    return static_cast<double>(kTrimDelaySamples - 1) - static_cast<double>(pos) / static_cast<double>(kOne);
+    // history[delay] is the next output at pos 0, so it and the samples
+    // after it are taken in and not yet played: the next output lies
+    // kTrimDelaySamples - pos behind the newest input.
+    return static_cast<double>(kTrimDelaySamples) - static_cast<double>(pos) / static_cast<double>(kOne);
 }
 
 namespace {

@@ -1,12 +1,12 @@
 // The engine's output side: packet-to-mono conversion, the two rings' keep,
-// drop and pad rules (between real threads: MonitorToggle), and the 16-bit
-// WAVE images of the voice test.
+// drop and pad rules and the feed's last resorts (between real threads:
+// MonitorToggle, CableFeedThreads), and the 16-bit WAVE images of the voice
+// test.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -49,24 +49,7 @@ TEST(MonoConversion, AveragesChannelsOfEveryWidth) {
     }
 }
 
-TEST(MonoConversion, SpreadsToEveryChannelClampedLikePcm16) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float mono[] = {0.5f, -1.5f, std::numeric_limits<float>::quiet_NaN(), inf, -inf, -0.25f};
-    constexpr std::size_t kFrames = sizeof mono / sizeof mono[0];
-    constexpr unsigned kChannels = 3;
-    // One guard float past the end: nothing may be written beyond frames * channels.
-    std::vector<float> out(kFrames * kChannels + 1, 7.0f);
-    spreadMonoToFloat(mono, kFrames, kChannels, out.data());
-    const float expected[kFrames] = {0.5f, -1.0f, 0.0f, 0.0f, 0.0f, -0.25f};
-    for (std::size_t i = 0; i < kFrames; ++i) {
-        for (unsigned c = 0; c < kChannels; ++c) EXPECT_EQ(out[i * kChannels + c], expected[i]) << i << ", " << c;
-        // The 16-bit cable path plays the same value.
-        EXPECT_EQ(toPcm16(mono[i]), static_cast<std::int16_t>(std::lround(expected[i] * 32767.0f))) << i;
-    }
-    EXPECT_EQ(out.back(), 7.0f);
-}
-
-TEST(CableRing, KeepsOldestWhenFullThenCapsLatencyAndPadsThroughTheFeed) {
+TEST(CableRing, KeepsOldestWhenFullCapsLatencyAndPads) {
     auto cable = std::make_unique<CableOutput>();
     // 500 free slots: the first 500 of a 1000-sample block are kept.
     cable->writePos = kOutputRingSamples - 500;
@@ -74,39 +57,36 @@ TEST(CableRing, KeepsOldestWhenFullThenCapsLatencyAndPadsThroughTheFeed) {
     EXPECT_EQ(cable->ring[kOutputRingSamples - 1], 500.0f);
     EXPECT_EQ(cable->write(ramp(1000).data(), 1000), 0u);  // full
 
-    // 3000 waiting: the backlog cap keeps the newest 960, counted as a skip.
-    // The resampler's look-ahead delays everything by kTrimDelaySamples; its
-    // history is silence after a reset.
+    // 3000 waiting: past the 50 ms cap the feed jumps to the newest 960; the
+    // resampler's look-ahead (silence after a reset) comes first.
     cable->readPos = cable->writePos = 0;
     cable->feed.reset();
     ASSERT_EQ(cable->write(ramp(3000).data(), 3000), 3000u);
     float out[kOutputBufferFrames];
     EXPECT_EQ(cable->feed.produce(out, kOutputBufferFrames), kOutputBufferFrames);
-    EXPECT_EQ(std::make_tuple(out[kTrimDelaySamples - 1], out[kTrimDelaySamples], out[kOutputBufferFrames - 1],
-                              cable->readPos.load(), cable->feed.stats.skips.load(),
-                              cable->feed.stats.droppedSamples.load()),
-              std::make_tuple(0.0f, 3000.0f - 960.0f + 1.0f, 3000.0f - 960.0f + 1.0f + float(kOutputBufferFrames - 1 - kTrimDelaySamples),
-                              std::uint64_t{3000 - 960 + 480}, std::uint64_t{1}, std::uint64_t{3000 - 960}));
+    EXPECT_EQ(std::make_tuple(cable->feed.stats.skips.load(), cable->feed.stats.droppedSamples.load(),
+                              out[kTrimDelaySamples - 1], out[kTrimDelaySamples], cable->readPos.load()),
+              std::make_tuple(std::uint64_t{1}, std::uint64_t{3000 - 960}, 0.0f, 3000.0f - 960.0f + 1.0f,
+                              std::uint64_t{3000 - 960 + 480}));
 
-    // 100 waiting: those 100 (after the look-ahead), then silence, counted as
-    // one pad of 380 samples.
+    // 100 waiting: what they make, then silence, counted as one pad.
     cable->readPos = cable->writePos = 0;
     cable->feed.reset();
     const std::vector<float> quiet(100, 0.5f);
     cable->write(quiet.data(), quiet.size());
-    EXPECT_EQ(cable->feed.produce(out, kOutputBufferFrames), 100u);
-    EXPECT_EQ(std::make_tuple(out[kTrimDelaySamples], out[99], out[100], cable->readPos.load(),
-                              cable->feed.stats.pads.load(), cable->feed.stats.paddedSamples.load()),
-              std::make_tuple(0.5f, 0.5f, 0.0f, std::uint64_t{100}, std::uint64_t{1}, std::uint64_t{380}));
+    fillBuffer(cable->feed, out);
+    EXPECT_EQ(std::make_tuple(out[99], out[100], cable->feed.stats.pads.load(), cable->feed.stats.paddedSamples.load()),
+              std::make_tuple(0.5f, 0.0f, std::uint64_t{1}, std::uint64_t{380}));
+    for (std::size_t k = 100; k < kOutputBufferFrames; ++k) ASSERT_EQ(out[k], 0.0f);
 
     // A full 10 ms plays at once; less waits while the device still has two
     // buffers queued, and pads when it is about to run dry.
     cable->readPos = cable->writePos = 0;
     cable->feed.reset();
     cable->write(ramp(479).data(), 479);
-    const bool waits = bufferShouldFill(cable->feed, 2), pads = bufferShouldFill(cable->feed, 1);
+    const bool short2 = bufferShouldFill(cable->feed, 2), short1 = bufferShouldFill(cable->feed, 1);
     cable->write(ramp(1).data(), 1);
-    EXPECT_EQ(std::make_tuple(waits, pads, bufferShouldFill(cable->feed, 6)), std::make_tuple(false, true, true));
+    EXPECT_EQ(std::make_tuple(bufferShouldFill(cable->feed, 6), short2, short1), std::make_tuple(true, false, true));
 }
 
 TEST(MonitorRing, DropsWholeBlocksAndReadsAcrossTheWrap) {
@@ -121,15 +101,15 @@ TEST(MonitorRing, DropsWholeBlocksAndReadsAcrossTheWrap) {
     EXPECT_EQ(std::make_pair(monitor->writePos.load(), monitor->ring[kOutputRingSamples - 1]),
               std::make_pair(std::uint64_t{999}, 1.0f));  // wrapped
 
-    // A read across the end of the ring, then a drop of what is left.
+    // Reads and drops across the end of the ring.
     monitor->readPos = monitor->writePos = kOutputRingSamples - 100;
     monitor->write(ramp(300).data(), 300);
-    float out[250];
-    EXPECT_EQ(monitor->read(out, 250), 250u);
-    EXPECT_EQ(std::make_tuple(out[0], out[99], out[100], out[249], monitor->available()),
-              std::make_tuple(1.0f, 100.0f, 101.0f, 250.0f, std::uint64_t{50}));
-    EXPECT_EQ(monitor->dropOldest(80), 50u);
-    EXPECT_EQ(std::make_pair(monitor->available(), monitor->readPos.load()), std::make_pair(std::uint64_t{0}, std::uint64_t{200}));
+    std::vector<float> got(250);
+    EXPECT_EQ(monitor->read(got.data(), got.size()), 250u);
+    EXPECT_EQ(got, ramp(250));
+    EXPECT_EQ(monitor->dropOldest(100), 50u);
+    EXPECT_EQ(std::make_pair(monitor->readPos.load(), monitor->available()),
+              std::make_pair(std::uint64_t{200}, std::uint64_t{0}));
 }
 
 TEST(WavImage, HeaderAndSixteenBitRounding) {
