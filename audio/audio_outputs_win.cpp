@@ -94,6 +94,7 @@ public:
             return false;
         }
         handle = h;
+        framesWritten = 0;
         for (std::size_t i = 0; i < count; ++i) {
             WAVEHDR& hdr = headers[i];
             hdr = WAVEHDR{};
@@ -123,7 +124,24 @@ public:
 
     bool write(std::size_t i) {
         headers[i].dwFlags &= ~static_cast<DWORD>(WHDR_DONE);
-        return waveOutWrite(handle, &headers[i], sizeof(WAVEHDR)) == MMSYSERR_NOERROR;
+        if (waveOutWrite(handle, &headers[i], sizeof(WAVEHDR)) != MMSYSERR_NOERROR) return false;
+        framesWritten += kOutputBufferFrames;
+        return true;
+    }
+
+    // Frames written and not yet played: the device's sample position
+    // against what was written since open. Unreadable, the queued buffers
+    // stand in, counted whole.
+    double unplayedFrames() const {
+        MMTIME time{};
+        time.wType = TIME_SAMPLES;
+        if (waveOutGetPosition(handle, &time, sizeof(time)) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES) {
+            const double played = static_cast<double>(time.u.sample);
+            return played >= static_cast<double>(framesWritten) ? 0.0 : static_cast<double>(framesWritten) - played;
+        }
+        double queued = 0.0;
+        for (std::size_t i = 0; i < count; ++i) queued += idle(i) ? 0.0 : static_cast<double>(kOutputBufferFrames);
+        return queued;
     }
 
     const std::size_t count;
@@ -133,6 +151,7 @@ private:
     std::unique_ptr<WAVEHDR[]> headers;
     std::unique_ptr<std::int16_t[]> samples;
     HWAVEOUT handle = nullptr;
+    std::uint64_t framesWritten = 0;  // since open; every buffer is 480 frames
 };
 
 }  // namespace
@@ -240,6 +259,7 @@ void CableOutput::run() {
             bool wrote = false;
             std::size_t queued = 0;
             for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
+            feed.observe(queue.unplayedFrames(), kCableWaveOutFloorFrames);
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
                 if (!priming && !bufferShouldFill(feed, queued)) break;
@@ -313,6 +333,7 @@ private:
             bool wrote = false;
             std::size_t queued = 0;
             for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
+            monitor.feed.observe(queue.unplayedFrames(), kMonitorWaveOutFloorFrames);
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
                 // The monitor never pads: it waits for a full 10 ms.

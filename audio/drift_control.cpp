@@ -17,6 +17,8 @@ void DriftControl::restart() {
     // time: the trim itself drains the queue, so it goes.
     if (windowCount < kDriftLearningWindows) trim = 0.0;
     integral = trim;
+    recentCount = 0;
+    persisted = 0;
     windowOpen = false;
     windowFrames = 0.0;
     windowCount = 0;
@@ -38,40 +40,72 @@ std::int64_t DriftControl::takeAlignment() {
 
 void DriftControl::observe(double slackSamples, std::size_t frames) {
     if (!windowOpen) {
-        lowest = highest = slackSamples;
+        lowest = lowest2 = lowest3 = highest = slackSamples;
+        arrivals = 0;
         windowOpen = true;
     }
-    lowest = std::min(lowest, slackSamples);
+    if (arrivals == 0 || slackSamples < lowest) {
+        lowest3 = arrivals == 0 ? slackSamples : lowest2;
+        lowest2 = arrivals == 0 ? slackSamples : lowest;
+        lowest = slackSamples;
+    } else if (slackSamples < lowest2) {
+        lowest3 = lowest2;
+        lowest2 = slackSamples;
+    } else if (slackSamples < lowest3) {
+        lowest3 = slackSamples;
+    }
+    ++arrivals;
     highest = std::max(highest, slackSamples);
     windowFrames += static_cast<double>(frames);
     if (windowFrames >= kDriftWindowSamples) endWindow();
 }
 
 void DriftControl::endWindow() {
-    const double spread = highest - lowest;
+    // The window's level: its third lowest when it has enough arrivals.
+    const double level = arrivals >= kDriftLowSamplesFor ? lowest3 : lowest;
+    const double spread = highest - level;
     // Jitter: up at once, down slowly (about 20 s), so that one quiet window
     // does not take away the margin a bursty device needs.
     jitter = spread > jitter ? spread : jitter + (spread - jitter) / 40.0;
     ++windowCount;
     const double target = targetSamples();
-    const double band = kDriftBandSamples + jitter / 16.0;
-    const double low = lowest;
+    double low = level;
     windowFrames = 0.0;
     windowOpen = false;
 
     if (windowCount < kDriftLearningWindows) {
-        // Carry the lowest slack into the next learning window.
-        lowest = highest = low;
+        // Carry the level into the next learning window.
+        lowest = lowest2 = lowest3 = highest = low;
+        arrivals = 1;
         windowOpen = true;
         return;
     }
     if (windowCount == kDriftLearningWindows) {
         const double offset = low - target;
-        if (std::fabs(offset) > band) alignment = static_cast<std::int64_t>(std::llround(offset));
+        if (std::fabs(offset) > kDriftBandSamples + jitter / 16.0 + wander) {
+            alignment = static_cast<std::int64_t>(std::llround(offset));
+        }
+        recentCount = 0;  // the alignment moves every later slack
         return;
     }
 
-    const double excess = low > target + band ? low - target - band : low < target - band ? low - target + band : 0.0;
+    // Wander: up at once, down over about 20 s, like the jitter.
+    if (recentCount > 0) {
+        const double moved = std::fabs(low - recentLows[recentCount - 1]);
+        wander = moved > wander ? moved : wander + (moved - wander) / 40.0;
+    }
+    if (recentCount == kDriftLowWindows) {
+        std::copy(recentLows + 1, recentLows + kDriftLowWindows, recentLows);
+        --recentCount;
+    }
+    recentLows[recentCount++] = low;
+    low = *std::min_element(recentLows, recentLows + recentCount);
+    const double band = kDriftBandSamples + jitter / 16.0 + wander;
+
+    double excess = low > target + band ? low - target - band : low < target - band ? low - target + band : 0.0;
+    const int sign = excess > 0.0 ? 1 : excess < 0.0 ? -1 : 0;
+    persisted = sign == 0 ? 0 : (persisted * sign > 0 ? persisted + sign : sign);
+    if (persisted * sign < kDriftPersistWindows) excess = 0.0;
     integral = std::clamp(integral + kDriftKiPpmPerSample * excess, -kDriftMaxTrimPpm, kDriftMaxTrimPpm);
     if (excess == 0.0 && std::fabs(integral) < kDriftZeroPpm) integral = 0.0;
     double wanted = std::clamp(integral + kDriftKpPpmPerSample * excess, -kDriftMaxTrimPpm, kDriftMaxTrimPpm);

@@ -11,11 +11,24 @@
 // the packets' phase slips past a period edge. Over windows of half a second
 // of arrivals the loop keeps the lowest slack it saw and the spread between
 // lowest and highest, the delivery jitter (packets that arrive several at a
-// time or late widen it; even ones barely do). From them:
+// time or late widen it; even ones barely do). A packet that comes late now
+// and then (a busy machine, a sound server that wakes a thread late) makes
+// some windows' lowest a whole packet lower than the next one's, so the loop
+// follows the lowest of the last kDriftLowWindows windows, and widens its
+// band by how far one window's lowest wanders from the last one's (the
+// wander: a steady drift moves it by a few samples a window; such late
+// packets by a packet). From them:
 //
+// A window's lowest is its third lowest slack once it holds at least
+// kDriftLowSamplesFor arrivals: a single packet delayed by a thread that woke
+// late is not the queue's level. And the loop moves only after the excess
+// has kept its sign for kDriftPersistWindows windows in a row: a drift
+// persists, a hiccup does not.
+//
+//   low      = the least of the last kDriftLowWindows windows' lowest slack
 //   target   = kDriftBaseMarginSamples + jitter / 8
-//   band     = kDriftBandSamples + jitter / 16
-//   excess   = lowest slack - target, less the band on either side (0 inside)
+//   band     = kDriftBandSamples + jitter / 16 + wander
+//   excess   = low - target, less the band on either side (0 inside)
 //   integral += ki * excess              (only outside the band)
 //   trim     = clamp(integral + kp * excess, +-kDriftMaxTrimPpm)
 //
@@ -61,6 +74,12 @@ constexpr double kDriftMaxChangePpm = 50.0;
 constexpr double kDriftZeroPpm = 0.5;
 // Measuring windows before the start-up alignment.
 constexpr int kDriftLearningWindows = 2;
+// Windows whose lowest slack the loop follows (1.5 s).
+constexpr int kDriftLowWindows = 3;
+// Arrivals a window needs before its third lowest slack stands for it.
+constexpr int kDriftLowSamplesFor = 24;
+// Windows in a row with an excess of one sign before the loop moves (2 s).
+constexpr int kDriftPersistWindows = 4;
 
 class DriftControl {
 public:
@@ -82,6 +101,7 @@ public:
     double step() const;  // input samples per output sample
     double targetSamples() const;
     double jitterSamples() const { return jitter; }
+    double wanderSamples() const { return wander; }
     // Windows measured since the last reset or restart.
     std::int64_t windows() const { return windowCount; }
 
@@ -91,10 +111,19 @@ private:
     double trim = 0.0;
     double integral = 0.0;
     double jitter = 0.0;
+    double wander = 0.0;
+    // The lowest slack of the last windows since the stream (re)started or
+    // was aligned, newest last, and how many of them there are.
+    double recentLows[kDriftLowWindows] = {};
+    int recentCount = 0;
     // The window being measured.
     double windowFrames = 0.0;
-    double lowest = 0.0;
+    double lowest = 0.0;   // of this window: the lowest three, ascending
+    double lowest2 = 0.0;
+    double lowest3 = 0.0;
+    int arrivals = 0;
     double highest = 0.0;
+    int persisted = 0;     // windows in a row with an excess of one sign (signed)
     bool windowOpen = false;
     std::int64_t windowCount = 0;
     std::int64_t alignment = 0;

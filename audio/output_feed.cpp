@@ -68,8 +68,9 @@ void OutputFeed::observe(double deviceUnplayedFrames, double floorFrames) {
     }
     const double slackSamples =
         deviceUnplayedFrames + queuedSamples() - static_cast<double>(arrived) - floorFrames;
-    control.observe(slackSamples, static_cast<std::size_t>(arrived));
     stats.slackSamples.store(slackSamples, std::memory_order_relaxed);
+    if (holdDrift.load(std::memory_order_relaxed)) return;
+    control.observe(slackSamples, static_cast<std::size_t>(arrived));
     stats.trimPpm.store(control.trimPpm(), std::memory_order_relaxed);
     const std::int64_t align = control.takeAlignment();
     if (align > 0) dropPending += static_cast<std::uint64_t>(align);

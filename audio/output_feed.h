@@ -86,6 +86,12 @@ public:
 
     OutputStats stats;
     DriftControl control;
+    // Test seam: while set, the slack is measured but the loop is not told,
+    // so the trim stays
+    // where it is (0 from a reset), as if the clocks agreed. Wine's capture
+    // and render timers differ by a few hundred ppm, so an exact-match test
+    // there holds the loop; the loop itself is proven in the simulation.
+    std::atomic<bool> holdDrift{false};
     // The WASAPI path's endpoint: frames left queued by the last refill. A
     // tick that finds the endpoint empty is an under-run only if fewer than a
     // period were left: with exactly a period queued the device took it all

@@ -5,6 +5,8 @@
 // the engine converts (AUTOCONVERTPCM); the caller never sees the mix rate.
 #include "audio/render_stream_win.h"
 
+#include <algorithm>
+
 #include <windows.h>
 #include <audioclient.h>
 #include <ks.h>
@@ -172,6 +174,8 @@ bool WasapiRenderStream::open(RenderTarget target) {
         !initialiseStream(device.get(), client, format.Format, mix->nSamplesPerSec != kSampleRateHz, period) ||
         FAILED(client->SetEventHandle(eventHandle)) ||
         FAILED(client->GetService(__uuidof(IAudioRenderClient), render.putVoid())) ||
+        FAILED(client->GetService(__uuidof(IAudioClock), clock.putVoid())) ||
+        FAILED(clock->GetFrequency(&clockHz)) || clockHz == 0 ||
         FAILED(client->GetBufferSize(&buffer)) || buffer == 0) {
         close();
         return false;
@@ -188,6 +192,9 @@ void WasapiRenderStream::close() {
     if (client.get() != nullptr) client->Stop();  // S_FALSE when never started
     render.reset();
     client.reset();
+    clock.reset();
+    framesWritten = 0;
+    clockHz = 0;
     if (eventHandle != nullptr) CloseHandle(eventHandle);
     eventHandle = nullptr;
     channelCount = 0;
@@ -215,7 +222,23 @@ bool WasapiRenderStream::write(const float* mono, std::size_t frames) {
     }
     // The engine's buffer is aligned for the format; the stream is float32.
     spreadMonoToFloat(mono, frames, channelCount, reinterpret_cast<float*>(data));
-    return SUCCEEDED(render->ReleaseBuffer(count, 0));
+    if (FAILED(render->ReleaseBuffer(count, 0))) return false;
+    framesWritten += frames;
+    return true;
+}
+
+double WasapiRenderStream::unplayedFrames() {
+    // Frames written less the device clock's position: what is still to be
+    // heard, the endpoint's buffer and whatever the engine holds beyond it.
+    // The padding alone falls a whole period at a time, which read at the
+    // packets' arrivals beats against their phase. Unreadable, the padding
+    // stands in.
+    std::size_t queued = 0;
+    if (!queuedFrames(queued)) return 0.0;
+    UINT64 position = 0;
+    if (clock.get() == nullptr || FAILED(clock->GetPosition(&position, nullptr))) return static_cast<double>(queued);
+    const double played = static_cast<double>(position) * kSampleRateHz / static_cast<double>(clockHz);
+    return std::max(0.0, static_cast<double>(framesWritten) - played);
 }
 
 }  // namespace zalo

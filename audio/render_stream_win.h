@@ -16,6 +16,7 @@
 // The COM interfaces are only named here, so that including this header does
 // not pull in <windows.h> (as with the event, a HANDLE kept as void*).
 struct IAudioClient;
+struct IAudioClock;
 struct IAudioRenderClient;
 
 namespace zalo {
@@ -56,6 +57,8 @@ public:
     std::size_t bufferFrames() const override { return bufferFrameCount; }
     std::size_t periodFrames() const override { return periodFrameCount; }
     bool queuedFrames(std::size_t& frames) override;
+    // Frames written less the device clock's position (IAudioClock).
+    double unplayedFrames() override;
     // Every channel gets the mono value; a non-finite sample becomes 0 and
     // values are clamped to -1..+1. Writing 0 frames does nothing and
     // succeeds. More than bufferFrames() - queuedFrames() fails.
@@ -64,6 +67,9 @@ public:
 private:
     ComPtr<IAudioClient> client;
     ComPtr<IAudioRenderClient> render;
+    ComPtr<IAudioClock> clock;
+    unsigned long long clockHz = 0;        // the clock's units per second
+    unsigned long long framesWritten = 0;  // since open
     void* eventHandle = nullptr;  // HANDLE, owned
     unsigned channelCount = 0;
     std::size_t bufferFrameCount = 0;

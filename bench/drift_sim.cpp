@@ -496,16 +496,21 @@ DriftSimResult Simulation::run() {
     r.exactChecked = exactChecked;
     r.exactMismatches = exactMismatches;
 
-    // Settled: after the last disturbance, and after the last second whose
-    // latency left the band around the measured median.
+    // Settled: after the last disturbance, and from the first second after
+    // which every later sample's latency fits in one band of twice the
+    // tolerance (the steady-state spread allowed).
     double settle = lastDisturbance;
     if (r.latencyMs.measured) {
-        const double lo = r.latencyMs.median - kSimSettleToleranceMs;
-        const double hi = r.latencyMs.median + kSimSettleToleranceMs;
-        for (std::size_t s = 0; s < secondLow.size(); ++s) {
+        double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+        std::size_t from = secondLow.size();
+        for (std::size_t s = secondLow.size(); s-- > 0;) {
             if (secondLow[s] > secondHigh[s]) continue;  // nothing played in that second
-            if (secondLow[s] < lo || secondHigh[s] > hi) settle = std::max(settle, static_cast<double>(s + 1));
+            lo = std::min(lo, secondLow[s]);
+            hi = std::max(hi, secondHigh[s]);
+            if (hi - lo > 2.0 * kSimSettleToleranceMs) break;
+            from = s;
         }
+        settle = std::max(settle, static_cast<double>(from));
     } else {
         settle = cfg.seconds;
     }

@@ -46,8 +46,8 @@ struct DriftSimResult {
     // whether or not the feed noticed them.
     std::uint64_t deviceUnderrunSamples = 0;
     // The moment after which nothing disturbed the stream (no pad, skip,
-    // alignment or device under-run) and every sample's latency stayed within
-    // kSimSettleToleranceMs of the measured median latency.
+    // alignment or device under-run) and every later sample's latency fits
+    // in one band of 2 * kSimSettleToleranceMs.
     double settleSeconds = 0.0;
     // Measured from kSimMeasureFromSeconds on, in ms: the queue the loop
     // controls, sampled at each refill; each played sample's latency from

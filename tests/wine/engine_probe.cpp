@@ -15,6 +15,7 @@
 //   vanish      the capture endpoint fails from now on, as an unplugged microphone does
 //   lowlatency 1|0                         both outputs' path from their next device open: stream or waveOut
 //   refuse on|off                          every render stream open fails (waveOut must take over), or works again
+//   drift hold|run                         both outputs' drift loops held (trim stays 0) or running
 //   bare <part of a microphone's name>     no engine: capture written at once into a render stream on the
 //                                          cable (the harness's latency floor)
 #include <windows.h>
@@ -204,6 +205,12 @@ private:
         return "error: no listed microphone matches '" + pattern + "'";
     }
 
+    std::string drift(const std::string& mode) {
+        engine.cable.feed.holdDrift.store(mode == "hold");
+        engine.monitor.feed.holdDrift.store(mode == "hold");
+        return "ok";
+    }
+
     std::string refuse(const std::string& onOff) {
         engine.cable.refuseStream.store(onOff == "on");
         engine.monitor.refuseStream.store(onOff == "on");
@@ -273,7 +280,7 @@ const std::map<std::string, Probe::Handler> Probe::commands = {
     {"status", &Probe::status}, {"stop", &Probe::stop},     {"record", &Probe::record},
     {"save", &Probe::save},     {"play", &Probe::play},     {"threads", &Probe::threads},
     {"vanish", &Probe::vanish}, {"lowlatency", &Probe::lowlatency}, {"refuse", &Probe::refuse},
-    {"bare", &Probe::bare},
+    {"bare", &Probe::bare},     {"drift", &Probe::drift},
 };
 
 }  // namespace

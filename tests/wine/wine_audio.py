@@ -407,7 +407,10 @@ def scenario_latency_floor():
 def scenario_bursts():
     minutes = float(ENV.get('ZALO_BURST_MINUTES', '2'))
     count = int(minutes * 60)
-    split, p = combine_sink(), started_probe()
+    split, p = combine_sink(), Probe()
+    if ENV.get('ZALO_BURST_DRIFT') == 'hold':
+        p('drift hold')
+    p = started_probe(p=p)
     t = np.arange(RATE) / RATE
     burst = 0.5 * np.sin(2 * np.pi * 1000 * t) * (t < 0.02)
     train = write_wav('bursts.wav', np.r_[np.zeros(RATE // 2), np.tile(burst, count)])
