@@ -105,7 +105,10 @@ void DriftControl::endWindow() {
     double excess = low > target + band ? low - target - band : low < target - band ? low - target + band : 0.0;
     const int sign = excess > 0.0 ? 1 : excess < 0.0 ? -1 : 0;
     persisted = sign == 0 ? 0 : (persisted * sign > 0 ? persisted + sign : sign);
-    if (persisted * sign < kDriftPersistWindows) excess = 0.0;
+    // Far outside the band (beyond twice its width) the loop acts at once: a
+    // queue that drains that fast is a drift still being learned, and
+    // waiting would run it dry.
+    if (persisted * sign < kDriftPersistWindows && std::fabs(excess) <= band) excess = 0.0;
     integral = std::clamp(integral + kDriftKiPpmPerSample * excess, -kDriftMaxTrimPpm, kDriftMaxTrimPpm);
     if (excess == 0.0 && std::fabs(integral) < kDriftZeroPpm) integral = 0.0;
     double wanted = std::clamp(integral + kDriftKpPpmPerSample * excess, -kDriftMaxTrimPpm, kDriftMaxTrimPpm);

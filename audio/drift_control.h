@@ -21,9 +21,9 @@
 //
 // A window's lowest is its third lowest slack once it holds at least
 // kDriftLowSamplesFor arrivals: a single packet delayed by a thread that woke
-// late is not the queue's level. And the loop moves only after the excess
-// has kept its sign for kDriftPersistWindows windows in a row: a drift
-// persists, a hiccup does not.
+// late is not the queue's level. And within twice the band the loop moves
+// only after the excess has kept its sign for kDriftPersistWindows windows
+// in a row: a drift persists, a hiccup does not.
 //
 //   low      = the least of the last kDriftLowWindows windows' lowest slack
 //   target   = kDriftBaseMarginSamples + jitter / 8
@@ -69,7 +69,7 @@ constexpr double kDriftMaxTrimPpm = 1000.0;
 constexpr double kDriftKpPpmPerSample = 5.6;
 constexpr double kDriftKiPpmPerSample = 0.23;
 // The trim changes by at most this much from one window to the next.
-constexpr double kDriftMaxChangePpm = 50.0;
+constexpr double kDriftMaxChangePpm = 100.0;
 // A trim and an integral this close to 0 are 0.
 constexpr double kDriftZeroPpm = 0.5;
 // Measuring windows before the start-up alignment.
