@@ -37,24 +37,33 @@ constexpr unsigned kIdleWaitMs = 2;
 // for this long has gone away.
 constexpr DWORD kStreamStallMs = 500;
 
-// Feeds an open, started stream until `running` clears (true) or the device
-// is gone (false). Wakes on the device's period and, when `wake` is given, on
-// the producer's writes.
+// Feeds an open stream until `running` clears (true) or the device is gone
+// (false). Wakes on the device's period and, when `wake` is given, on the
+// producer's writes. The device clock starts only once the first samples are
+// in its buffer: a stream started empty runs dry at once, and a sound server
+// that pads a dry stream with silence (Wine's does) keeps that silence as
+// delay for good.
 bool playStream(WasapiRenderStream& stream, OutputFeed& feed, const std::atomic<bool>& running, void* wake,
                 const std::atomic<float>* volume = nullptr) {
     const HANDLE events[2] = {static_cast<HANDLE>(stream.event()), static_cast<HANDLE>(wake)};
     const DWORD count = wake != nullptr ? 2 : 1;
+    bool started = false;
     ULONGLONG lastTick = GetTickCount64();
     while (running.load()) {
         const DWORD woke = WaitForMultipleObjects(count, events, FALSE, kIdleWaitMs * 25);
         const bool tick = woke == WAIT_OBJECT_0;
         const ULONGLONG now = GetTickCount64();
-        if (tick) {
+        if (tick || !started) {
             lastTick = now;
         } else if (now - lastTick > kStreamStallMs) {
             return false;
         }
         if (!refillStream(feed, stream, tick, volume != nullptr ? volume->load() : 1.0f)) return false;
+        std::size_t queued = 0;
+        if (!started && stream.queuedFrames(queued) && queued > 0) {
+            if (!stream.start()) return false;
+            started = true;
+        }
     }
     return true;
 }
@@ -95,6 +104,7 @@ public:
         }
         handle = h;
         framesWritten = 0;
+        steps.reset();
         for (std::size_t i = 0; i < count; ++i) {
             WAVEHDR& hdr = headers[i];
             hdr = WAVEHDR{};
@@ -137,6 +147,7 @@ public:
         time.wType = TIME_SAMPLES;
         if (waveOutGetPosition(handle, &time, sizeof(time)) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES) {
             const double played = static_cast<double>(time.u.sample);
+            steps.read(played, static_cast<double>(GetTickCount64()) / 1000.0);
             return played >= static_cast<double>(framesWritten) ? 0.0 : static_cast<double>(framesWritten) - played;
         }
         double queued = 0.0;
@@ -152,6 +163,10 @@ private:
     std::unique_ptr<std::int16_t[]> samples;
     HWAVEOUT handle = nullptr;
     std::uint64_t framesWritten = 0;  // since open; every buffer is 480 frames
+    mutable ClockSteps steps;         // how coarsely the position moves
+
+public:
+    double clockResolutionFrames() const { return steps.resolutionFrames(); }
 };
 
 }  // namespace
@@ -233,7 +248,7 @@ void CableOutput::run() {
                 feed.reset();
                 path.store(OutputPath::Stream);
                 connected.store(true);
-                const bool lost = !stream.start() || !playStream(stream, feed, running, wakeEvent.nativeHandle());
+                const bool lost = !playStream(stream, feed, running, wakeEvent.nativeHandle());
                 connected.store(false);
                 path.store(OutputPath::None);
                 stream.close();
@@ -259,7 +274,7 @@ void CableOutput::run() {
             bool wrote = false;
             std::size_t queued = 0;
             for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
-            feed.observe(queue.unplayedFrames(), kCableWaveOutFloorFrames);
+            feed.observe(queue.unplayedFrames(), kCableWaveOutFloorFrames, queue.clockResolutionFrames());
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
                 if (!priming && !bufferShouldFill(feed, queued)) break;
@@ -315,7 +330,7 @@ public:
         if (usingStream) {
             // The monitor's volume scales what the feed makes; a lost device
             // ends the monitor as a failed open does.
-            if (!stream.start() || !playStream(stream, monitor.feed, monitor.running, monitor.wakeEvent.nativeHandle(),
+            if (!playStream(stream, monitor.feed, monitor.running, monitor.wakeEvent.nativeHandle(),
                                                &monitor.volume)) {
                 monitor.running.store(false);
             }
@@ -333,7 +348,7 @@ private:
             bool wrote = false;
             std::size_t queued = 0;
             for (std::size_t i = 0; i < queue.count; ++i) queued += queue.idle(i) ? 0 : 1;
-            monitor.feed.observe(queue.unplayedFrames(), kMonitorWaveOutFloorFrames);
+            monitor.feed.observe(queue.unplayedFrames(), kMonitorWaveOutFloorFrames, queue.clockResolutionFrames());
             for (std::size_t i = 0; i < queue.count; ++i) {
                 if (!queue.idle(i)) continue;
                 // The monitor never pads: it waits for a full 10 ms.

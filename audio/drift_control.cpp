@@ -38,7 +38,8 @@ std::int64_t DriftControl::takeAlignment() {
     return a;
 }
 
-void DriftControl::observe(double slackSamples, std::size_t frames) {
+void DriftControl::observe(double slackSamples, std::size_t frames, double clockResolutionFrames) {
+    resolution = std::max(resolution, clockResolutionFrames);
     if (!windowOpen) {
         lowest = lowest2 = lowest3 = highest = slackSamples;
         arrivals = 0;
@@ -81,9 +82,13 @@ void DriftControl::endWindow() {
         return;
     }
     if (windowCount == kDriftLearningWindows) {
+        // A coarse clock reads up to one of its steps behind, so the queue
+        // may hold up to that much more than measured: silence is inserted
+        // only when even that would leave it short.
+        const double band = kDriftBandSamples + jitter / 16.0 + wander + resolution;
         const double offset = low - target;
-        if (std::fabs(offset) > kDriftBandSamples + jitter / 16.0 + wander) {
-            alignment = static_cast<std::int64_t>(std::llround(offset));
+        if (offset > band || offset + resolution < -band) {
+            alignment = static_cast<std::int64_t>(std::llround(offset < 0.0 ? offset + resolution : offset));
         }
         recentCount = 0;  // the alignment moves every later slack
         return;
@@ -100,7 +105,7 @@ void DriftControl::endWindow() {
     }
     recentLows[recentCount++] = low;
     low = *std::min_element(recentLows, recentLows + recentCount);
-    const double band = kDriftBandSamples + jitter / 16.0 + wander;
+    const double band = kDriftBandSamples + jitter / 16.0 + wander + resolution;
 
     double excess = low > target + band ? low - target - band : low < target - band ? low - target + band : 0.0;
     const int sign = excess > 0.0 ? 1 : excess < 0.0 ? -1 : 0;

@@ -27,7 +27,7 @@
 //
 //   low      = the least of the last kDriftLowWindows windows' lowest slack
 //   target   = kDriftBaseMarginSamples + jitter / 8
-//   band     = kDriftBandSamples + jitter / 16 + wander
+//   band     = kDriftBandSamples + jitter / 16 + wander + clock resolution
 //   excess   = low - target, less the band on either side (0 inside)
 //   integral += ki * excess              (only outside the band)
 //   trim     = clamp(integral + kp * excess, +-kDriftMaxTrimPpm)
@@ -91,7 +91,9 @@ public:
     void restart();
 
     // One refill of `frames` output samples with `slackSamples` to spare.
-    void observe(double slackSamples, std::size_t frames);
+    // `clockResolutionFrames`: the step the device's clock moves by (0 when
+    // smooth); the band is widened by the largest one seen.
+    void observe(double slackSamples, std::size_t frames, double clockResolutionFrames = 0.0);
 
     // Samples to drop (> 0) or insert as silence (< 0) now, once, for the
     // start-up alignment; 0 otherwise. Taking it clears it.
@@ -112,6 +114,7 @@ private:
     double integral = 0.0;
     double jitter = 0.0;
     double wander = 0.0;
+    double resolution = 0.0;
     // The lowest slack of the last windows since the stream (re)started or
     // was aligned, newest last, and how many of them there are.
     double recentLows[kDriftLowWindows] = {};

@@ -52,7 +52,23 @@ void OutputFeed::applyCap() {
     stats.droppedSamples.fetch_add(gone, std::memory_order_relaxed);
 }
 
-void OutputFeed::observe(double deviceUnplayedFrames, double floorFrames) {
+void ClockSteps::read(double positionFrames, double nowSeconds) {
+    if (!any) {
+        any = true;
+        lastPosition = positionFrames;
+        lastChange = nowSeconds;
+        return;
+    }
+    if (positionFrames != lastPosition) {
+        largestAdvance = std::max(largestAdvance, positionFrames - lastPosition);
+        lastPosition = positionFrames;
+        lastChange = nowSeconds;
+    } else if (nowSeconds - lastChange >= kStillSeconds) {
+        coarse = true;
+    }
+}
+
+void OutputFeed::observe(double deviceUnplayedFrames, double floorFrames, double clockResolutionFrames) {
     const std::uint64_t waiting = ring.available();
     const std::uint64_t arrived = waiting > availableAfterPass ? waiting - availableAfterPass : 0;
     availableAfterPass = waiting;
@@ -70,7 +86,7 @@ void OutputFeed::observe(double deviceUnplayedFrames, double floorFrames) {
         deviceUnplayedFrames + queuedSamples() - static_cast<double>(arrived) - floorFrames;
     stats.slackSamples.store(slackSamples, std::memory_order_relaxed);
     if (holdDrift.load(std::memory_order_relaxed)) return;
-    control.observe(slackSamples, static_cast<std::size_t>(arrived));
+    control.observe(slackSamples, static_cast<std::size_t>(arrived), clockResolutionFrames);
     stats.trimPpm.store(control.trimPpm(), std::memory_order_relaxed);
     const std::int64_t align = control.takeAlignment();
     if (align > 0) dropPending += static_cast<std::uint64_t>(align);
@@ -132,7 +148,7 @@ bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float
     const std::size_t period = stream.periodFrames();
     if (deviceTick && queued == 0 && feed.streamQueuedAfterRefill < period)
         feed.deviceRanDry(period - feed.streamQueuedAfterRefill);
-    feed.observe(stream.unplayedFrames(), streamFloorFrames(stream));
+    feed.observe(stream.unplayedFrames(), streamFloorFrames(stream), stream.clockResolutionFrames());
     const std::size_t room = stream.bufferFrames() > queued ? stream.bufferFrames() - queued : 0;
     const std::size_t n = std::min(feed.ready(), room);
     feed.streamQueuedAfterRefill = queued;

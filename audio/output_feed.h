@@ -18,6 +18,26 @@
 
 namespace zalo {
 
+// Tells a device clock that advances in steps from one that advances
+// smoothly, from successive readings of its position. A reading that finds
+// the position where it was although at least kStillMs passed shows a coarse
+// clock; its resolution is then the largest advance seen.
+class ClockSteps {
+public:
+    static constexpr double kStillSeconds = 0.002;
+    void reset() { *this = ClockSteps{}; }
+    // One reading: the position in frames at `nowSeconds`.
+    void read(double positionFrames, double nowSeconds);
+    double resolutionFrames() const { return coarse ? largestAdvance : 0.0; }
+
+private:
+    bool any = false;
+    bool coarse = false;
+    double lastPosition = 0.0;
+    double lastChange = 0.0;
+    double largestAdvance = 0.0;
+};
+
 // The consumer's side of an output ring.
 class RingReader {
 public:
@@ -68,7 +88,9 @@ public:
     // (the low point of the queue's sawtooth, wherever the packets fall
     // against the device's periods). Applies the start-up alignment when the
     // loop asks for one.
-    void observe(double deviceUnplayedFrames, double floorFrames);
+    // `clockResolutionFrames`: how coarsely the device's position moves
+    // (RenderStream::clockResolutionFrames).
+    void observe(double deviceUnplayedFrames, double floorFrames, double clockResolutionFrames = 0.0);
 
     // Makes `frames` (<= kFeedMaxFrames) samples into `out`; what the ring
     // cannot supply is silence, counted as a pad when `countShortfall`.

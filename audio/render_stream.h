@@ -27,6 +27,12 @@ public:
     // hides a drift until a whole packet slips; this figure falls smoothly
     // (WASAPI: frames written less IAudioClock's position).
     virtual double unplayedFrames() = 0;
+    // How coarsely unplayedFrames() moves: 0 for a clock that advances
+    // smoothly, else the step it moves by (Wine's advances a period at a
+    // time). The drift loop widens its band by it, since the phase between
+    // such steps and the packets' arrivals wanders by up to a step with no
+    // change in the real queue.
+    virtual double clockResolutionFrames() const { return 0.0; }
     // Appends `frames` mono samples (every channel gets the same value), at
     // most bufferFrames() - queuedFrames(). False: the device is gone.
     virtual bool write(const float* mono, std::size_t frames) = 0;

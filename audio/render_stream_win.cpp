@@ -195,6 +195,7 @@ void WasapiRenderStream::close() {
     clock.reset();
     framesWritten = 0;
     clockHz = 0;
+    steps.reset();
     if (eventHandle != nullptr) CloseHandle(eventHandle);
     eventHandle = nullptr;
     channelCount = 0;
@@ -238,6 +239,10 @@ double WasapiRenderStream::unplayedFrames() {
     UINT64 position = 0;
     if (clock.get() == nullptr || FAILED(clock->GetPosition(&position, nullptr))) return static_cast<double>(queued);
     const double played = static_cast<double>(position) * kSampleRateHz / static_cast<double>(clockHz);
+    LARGE_INTEGER now{}, frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    steps.read(played, static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart));
     return std::max(0.0, static_cast<double>(framesWritten) - played);
 }
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "audio/com_ptr_win.h"
+#include "audio/output_feed.h"
 #include "audio/render_stream.h"
 
 // The COM interfaces are only named here, so that including this header does
@@ -59,6 +60,7 @@ public:
     bool queuedFrames(std::size_t& frames) override;
     // Frames written less the device clock's position (IAudioClock).
     double unplayedFrames() override;
+    double clockResolutionFrames() const override { return steps.resolutionFrames(); }
     // Every channel gets the mono value; a non-finite sample becomes 0 and
     // values are clamped to -1..+1. Writing 0 frames does nothing and
     // succeeds. More than bufferFrames() - queuedFrames() fails.
@@ -70,6 +72,7 @@ private:
     ComPtr<IAudioClock> clock;
     unsigned long long clockHz = 0;        // the clock's units per second
     unsigned long long framesWritten = 0;  // since open
+    ClockSteps steps;                      // how coarsely the clock moves
     void* eventHandle = nullptr;  // HANDLE, owned
     unsigned channelCount = 0;
     std::size_t bufferFrameCount = 0;
