@@ -399,6 +399,25 @@ def scenario_latency():
     p.quit()
 
 
+# The live monitor's delay, measured the same way on the speakers; by hand
+# (not in the ctest list): wine_audio.py latency_monitor[_waveout] ...
+def scenario_latency_monitor():
+    module = subprocess.run(['pactl', 'load-module', 'module-combine-sink', 'sink_name=click_split_monitor',
+                             f'slaves={MIC_SINK},{ENV["ZALO_SPEAKERS_SINK"]}', 'adjust_time=0'],
+                            capture_output=True, text=True, check=True).stdout.strip()
+    undo['combine'] = ['pactl', 'unload-module', module]
+    p = started_probe()
+    p('params filter=on voice=0')
+    p('monitor 1.0')
+    time.sleep(1)
+    delays = click_delays(hear(clicks('clicks', 20, 0.5), 'click_split_monitor', SPEAKERS, before=0.5, after=0.5)[0],
+                          20, 0.5)
+    print('click delays (ms):', ' '.join(f'{d:.1f}' for d in delays), flush=True)
+    check(len(delays) >= 18, f'microphone to monitor: median {np.median(delays):.1f} ms over {len(delays)} of 20 '
+          f'clicks ({"stream" if LOW_LATENCY == "1" else "waveout"} path)')
+    p.quit()
+
+
 # The same delay measured through the bare harness: a capture written at
 # once, block by block, into a render stream on the cable, with no engine in
 # between. The floor any program could reach here; printed, not judged.
