@@ -85,7 +85,7 @@ void DriftControl::endWindow() {
         // A coarse clock reads up to one of its steps behind, so the queue
         // may hold up to that much more than measured: silence is inserted
         // only when even that would leave it short.
-        const double band = kDriftBandSamples + jitter / 16.0 + wander + resolution;
+        const double band = kDriftBandSamples + jitter / 16.0 + wander + 2.0 * resolution;
         const double offset = low - target;
         if (offset > band || offset + resolution < -band) {
             alignment = static_cast<std::int64_t>(std::llround(offset < 0.0 ? offset + resolution : offset));
@@ -105,7 +105,7 @@ void DriftControl::endWindow() {
     }
     recentLows[recentCount++] = low;
     low = *std::min_element(recentLows, recentLows + recentCount);
-    const double band = kDriftBandSamples + jitter / 16.0 + wander + resolution;
+    const double band = kDriftBandSamples + jitter / 16.0 + wander + 2.0 * resolution;
 
     double excess = low > target + band ? low - target - band : low < target - band ? low - target + band : 0.0;
     const int sign = excess > 0.0 ? 1 : excess < 0.0 ? -1 : 0;

@@ -27,7 +27,7 @@
 //
 //   low      = the least of the last kDriftLowWindows windows' lowest slack
 //   target   = kDriftBaseMarginSamples + jitter / 8
-//   band     = kDriftBandSamples + jitter / 16 + wander + clock resolution
+//   band     = kDriftBandSamples + jitter / 16 + wander + 2 * clock resolution
 //   excess   = low - target, less the band on either side (0 inside)
 //   integral += ki * excess              (only outside the band)
 //   trim     = clamp(integral + kp * excess, +-kDriftMaxTrimPpm)
@@ -92,7 +92,9 @@ public:
 
     // One refill of `frames` output samples with `slackSamples` to spare.
     // `clockResolutionFrames`: the step the device's clock moves by (0 when
-    // smooth); the band is widened by the largest one seen.
+    // smooth); the band is widened by twice the largest one seen, since the
+    // phase between such steps and the arrivals wanders by up to a step and
+    // a late packet adds another.
     void observe(double slackSamples, std::size_t frames, double clockResolutionFrames = 0.0);
 
     // Samples to drop (> 0) or insert as silence (< 0) now, once, for the
