@@ -104,10 +104,6 @@ public:
     double trimPpm() const { return trim; }
     double step() const;  // input samples per output sample
     double targetSamples() const;
-    double jitterSamples() const { return jitter; }
-    double wanderSamples() const { return wander; }
-    // Windows measured since the last reset or restart.
-    std::int64_t windows() const { return windowCount; }
 
 private:
     void endWindow();

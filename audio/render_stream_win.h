@@ -52,8 +52,6 @@ public:
     // The auto-reset event the device signals once per period (a HANDLE);
     // null when closed.
     void* event() const { return eventHandle; }
-    // Channels of the stream (of the endpoint's mix format); 0 when closed.
-    unsigned channels() const { return channelCount; }
 
     std::size_t bufferFrames() const override { return bufferFrameCount; }
     std::size_t periodFrames() const override { return periodFrameCount; }
