@@ -78,8 +78,24 @@ void AudioEngine::processBlock(const float* samples, std::size_t frames, unsigne
 
     // work[0..n) is now the block handed on to the outputs. A stopped output
     // receives nothing.
-    if (cable.running.load(std::memory_order_acquire)) cable.write(work, n);
+    if (cable.running.load(std::memory_order_acquire)) writeCable(n);
     if (monitor.running.load(std::memory_order_acquire)) monitor.write(work, n);
+}
+
+void AudioEngine::writeCable(std::size_t n) {
+    // One read of the flag per block: a key edge takes effect at the next
+    // block, and the ramp then spans blocks.
+    const bool open = cableGateOpen.load(std::memory_order_relaxed);
+    if (cableGate.passesUnchanged(open)) {
+        cable.write(work, n);
+        return;
+    }
+    for (std::size_t at = 0; at < n; at += kGateChunkSamples) {
+        const std::size_t count = std::min(kGateChunkSamples, n - at);
+        std::copy(work + at, work + at + count, gateChunk);
+        cableGate.apply(gateChunk, count, open);
+        if (cable.write(gateChunk, count) < count) break;  // ring full: the rest is dropped
+    }
 }
 
 }  // namespace zalo

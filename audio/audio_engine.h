@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "audio/audio_outputs.h"
+#include "audio/push_to_talk_gate.h"
 #include "audio/rate_converter.h"
 #include "dsp/processing_params.h"
 #include "dsp/voice_chain.h"
@@ -75,7 +76,7 @@ public:
     }
 
     // The block that processBlock last handed on, valid until the next call;
-    // this is what the virtual cable receives.
+    // this is what the virtual cable receives, before the push-to-talk gate.
     const float* lastBlock() const { return work; }
     std::size_t lastBlockSize() const { return workSize; }
 
@@ -95,6 +96,11 @@ public:
 #endif
     CableOutput cable;       // the UI reads cable.connected
     MonitorOutput monitor;   // the UI starts/stops it and writes its volume
+    // Push-to-talk: whether the cable may carry the voice now. Always true
+    // while push-to-talk is off; with it on, the UI thread's keyboard hook
+    // stores the key's state here, and processBlock reads it once per block
+    // and ramps the cable's gain toward it (PushToTalkGate).
+    std::atomic<bool> cableGateOpen{true};
     // Level meters: linear peak of the last block, full scale 1.0.
     std::atomic<float> inputPeak{0.0f};
     std::atomic<float> outputPeak{0.0f};
@@ -109,6 +115,9 @@ private:
 #ifdef _WIN32
     void captureLoop();
 #endif
+    // The cable's share of processBlock: work[0..n) through the push-to-talk
+    // gate into the cable ring.
+    void writeCable(std::size_t n);
 
     std::thread captureThread;
     BlockCallback onBlock;   // written only while no capture thread runs
@@ -121,6 +130,11 @@ private:
     ProcessingParams params;
     float work[kWorkCapacitySamples] = {};
     std::size_t workSize = 0;
+    // The cable's copy of a block while the push-to-talk gate scales it,
+    // taken a piece at a time: the monitor still needs `work` unscaled.
+    static constexpr std::size_t kGateChunkSamples = 512;
+    PushToTalkGate cableGate;
+    float gateChunk[kGateChunkSamples] = {};
 };
 
 
