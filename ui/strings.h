@@ -85,6 +85,27 @@ inline constexpr wchar_t kTrayFilterOff[] = L"Desligar filtro";
 inline constexpr wchar_t kTrayFilterOn[] = L"Ligar filtro";
 inline constexpr wchar_t kTrayQuit[] = L"Sair";
 
+// Shortcuts: the "⌨" button, the tray item, the window "ATALHOS" and the
+// tray tip while push-to-talk holds the cable silent (the key's name follows)
+inline constexpr wchar_t kShortcutsSymbol[] = L"⌨";
+inline constexpr wchar_t kTrayShortcuts[] = L"Atalhos…";
+inline constexpr wchar_t kShortcutsTitle[] = L"ZALO AUDIO • ATALHOS";
+inline constexpr wchar_t kShortcutsHeader[] = L"ATALHOS";
+inline constexpr wchar_t kShortcutFilter[] = L"Ligar/desligar filtro";
+inline constexpr wchar_t kShortcutNextVoice[] = L"Próxima voz";
+inline constexpr wchar_t kShortcutPrevVoice[] = L"Voz anterior";
+inline constexpr wchar_t kShortcutPushToTalk[] = L"Segurar para falar";
+inline constexpr wchar_t kShortcutNone[] = L"nenhum";
+inline constexpr wchar_t kShortcutCapture[] = L"DEFINIR";
+inline constexpr wchar_t kShortcutCapturing[] = L"PRESSIONE…";
+inline constexpr wchar_t kShortcutClear[] = L"LIMPAR";
+inline constexpr wchar_t kShortcutTaken[] = L"em uso por outro programa";
+inline constexpr wchar_t kShortcutsHint[] =
+    L"Clique em DEFINIR e pressione a combinação (Esc cancela). Com um programa executado como "
+    L"administrador em primeiro plano, o Windows não entrega os atalhos.";
+inline constexpr wchar_t kTrayTipPushToTalk[] = L"ZALO AUDIO — microfone mudo: segure ";
+inline constexpr wchar_t kTrayTipPushToTalkEnd[] = L" para falar";
+
 // Fonts and system hand-offs
 inline constexpr wchar_t kFontFace[] = L"Segoe UI";
 inline constexpr wchar_t kSoundSettingsUri[] = L"ms-settings:sound";

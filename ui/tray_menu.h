@@ -15,6 +15,7 @@ constexpr unsigned kTrayCallbackMessage = 0x8000u + 11;  // WM_APP + 11
 constexpr int kIdTrayOpen = 2001;
 constexpr int kIdTrayFilter = 2002;
 constexpr int kIdTrayQuit = 2003;
+constexpr int kIdTrayShortcuts = 2004;
 
 // The shell's event codes as they arrive in the low word of the callback's
 // lParam (window-message numbers; ui/tray.cpp checks them against the
@@ -34,9 +35,10 @@ struct TrayMenuRow {
 
 // Built anew for every opening, so the filter row names what choosing it
 // will do now.
-inline std::array<TrayMenuRow, 4> trayMenuRows(bool filterOn) {
+inline std::array<TrayMenuRow, 5> trayMenuRows(bool filterOn) {
     return {{{kIdTrayOpen, text::kTrayOpen},
              {kIdTrayFilter, filterOn ? text::kTrayFilterOff : text::kTrayFilterOn},
+             {kIdTrayShortcuts, text::kTrayShortcuts},
              {0, nullptr},
              {kIdTrayQuit, text::kTrayQuit}}};
 }

@@ -13,8 +13,9 @@ TEST(TrayMenu, RowsAndEvents) {
         const auto rows = trayMenuRows(on);
         EXPECT_STREQ(rows[0].text, L"Abrir ZALO AUDIO");
         EXPECT_STREQ(rows[1].text, on ? L"Desligar filtro" : L"Ligar filtro");
-        EXPECT_STREQ(rows[3].text, L"Sair");
-        EXPECT_EQ(rows[2].id, 0);  // the separator
+        EXPECT_STREQ(rows[2].text, L"Atalhos…");  // before the separator
+        EXPECT_EQ(rows[3].id, 0);  // the separator
+        EXPECT_STREQ(rows[4].text, L"Sair");
     }
     EXPECT_EQ(trayAction(0x0205, false), TrayAction::menu);  // WM_RBUTTONUP, old protocol
     EXPECT_EQ(trayAction(0x0200, true), TrayAction::none);   // WM_MOUSEMOVE
