@@ -3,6 +3,11 @@
 blue of the main window) and writes it as a Windows .ico with seven images.
 
     python3 resources/make_icon.py resources/zalo_audio.ico
+    python3 resources/make_icon.py --off resources/zalo_audio_off.ico
+
+--off draws the greyed variant the tray shows while the filter is off: the
+same shapes, with the colours taken down to greys of the same lightness
+order, so it reads as "the same program, not working on the voice now".
 
 Standard library only, and nothing varies between runs: the committed .ico
 is this script's output. Images up to 48 px are 32-bit DIBs (straight
@@ -19,6 +24,9 @@ BACKGROUND = (11, 13, 24)    # the window class background
 CARD_BORDER = (49, 78, 145)
 ACCENT = (72, 132, 255)
 HIGHLIGHT = (110, 231, 255)
+
+# The greyed variant, colour for colour.
+GREYED = {BACKGROUND: (22, 23, 27), CARD_BORDER: (74, 76, 84), ACCENT: (104, 107, 116), HIGHLIGHT: (168, 171, 178)}
 
 # Shapes in unit coordinates (0..1, y down), as signed distance functions:
 # negative inside, in units of the icon's width.
@@ -106,10 +114,10 @@ def layers(size):
     return shapes
 
 
-def render(size):
+def render(size, greyed=False):
     """RGBA rows, top to bottom. Coverage from the distance at the pixel
     centre (a one-pixel ramp), composited front over back."""
-    shapes = layers(size)
+    shapes = [(GREYED[c] if greyed else c, d) for c, d in layers(size)]
     rows = []
     for j in range(size):
         row = []
@@ -155,8 +163,8 @@ def dib(size, rows):
     return header + colour + bytes(mask)
 
 
-def main(path):
-    images = [(s, png(s, render(s)) if s == 256 else dib(s, render(s))) for s in SIZES]
+def main(path, greyed=False):
+    images = [(s, png(s, render(s, greyed)) if s == 256 else dib(s, render(s, greyed))) for s in SIZES]
     offset = 6 + 16 * len(images)
     directory = struct.pack("<HHH", 0, 1, len(images))
     for size, data in images:
@@ -168,4 +176,6 @@ def main(path):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else "zalo_audio.ico")
+    args = [a for a in sys.argv[1:] if a != "--off"]
+    off = "--off" in sys.argv[1:]
+    main(args[0] if args else ("zalo_audio_off.ico" if off else "zalo_audio.ico"), off)

@@ -55,6 +55,8 @@ const App::Route App::kRoutes[] = {
     {WM_CTLCOLORBTN, &App::onColorButton},
     {WM_CTLCOLORLISTBOX, &App::onColorListBox},
     {kTrayCallbackMessage, &App::onTrayMessage},
+    {WM_HOTKEY, &App::onHotkeyMessage},
+    {kHotkeyCaptureMessage, &App::onHotkeyCaptureMessage},
 };
 
 App::App(HWND mainWindow)
@@ -169,6 +171,7 @@ void App::createControls() {
     updateActiveVoiceButton();
     refreshDevices();
     selectDevice();
+    hotkeys.start(hwnd);  // before the icon, whose tip tells of push-to-talk
     addTrayIcon();
     SetTimer(hwnd, kUiTimerId, kUiTimerShownMs, nullptr);
     presetRefreshSequence();
@@ -179,6 +182,8 @@ void App::shutdown() {
     // A gallery still open (the loop ended without the main window being
     // destroyed) goes first: it must not outlive the App it points to.
     if (galleryWindow != nullptr && IsWindow(galleryWindow)) DestroyWindow(galleryWindow);
+    if (shortcutsWindow != nullptr && IsWindow(shortcutsWindow)) DestroyWindow(shortcutsWindow);
+    hotkeys.release();
     KillTimer(hwnd, kUiTimerId);
     removeTrayIcon();
     // PlaySound may still be reading an image; end it before anything that

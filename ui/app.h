@@ -19,6 +19,7 @@
 #include "audio/capture_devices.h"
 #include "audio/voice_test_playback_win.h"
 #include "dsp/processing_params.h"
+#include "ui/hotkeys.h"
 #include "ui/main_window_controls.h"
 #include "ui/scoped_gdi.h"
 
@@ -27,6 +28,7 @@ namespace zalo {
 constexpr UINT_PTR kUiTimerId = 1;
 constexpr UINT kUiTimerShownMs = 60;
 constexpr int kAppIconResource = 101;  // the window class's and the tray's icon
+constexpr int kAppIconOffResource = 102;  // the tray's icon while the filter is off: greyed
 
 class App {
 public:
@@ -68,6 +70,8 @@ private:
     bool onColorButton(WPARAM, LPARAM, LRESULT& result);
     bool onColorListBox(WPARAM, LPARAM, LRESULT& result);
     bool onTrayMessage(WPARAM, LPARAM, LRESULT& result);
+    bool onHotkeyMessage(WPARAM, LPARAM, LRESULT& result);
+    bool onHotkeyCaptureMessage(WPARAM, LPARAM, LRESULT& result);
 
     // --- commands (commands.cpp) ---
     void onCommand(int id, int code);
@@ -115,8 +119,20 @@ private:
     void paintGalleryBackground(HWND window, HDC dc);
     bool drawGalleryItem(const DRAWITEMSTRUCT& item);
 
+    // --- shortcuts: the actions (hotkeys.cpp) and the window (shortcuts_window.cpp) ---
+    void stepVoice(int direction);
+    void openShortcutsWindow();
+    void refreshShortcutRows();
+    static LRESULT CALLBACK shortcutsProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleShortcutsMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool onShortcutsCommand(int id);
+
     // --- tray icon and close-to-tray (tray.cpp) ---
     void addTrayIcon();
+    // Greyed icon while the filter is off; the tip says when push-to-talk
+    // holds the cable silent. Calls the shell only when either changes.
+    void refreshTrayState();
+    void fillTrayIconAndTip();
     void removeTrayIcon();
     void onTaskbarCreated();
     void onTrayEvent(unsigned event);
@@ -146,6 +162,8 @@ private:
     bool trayIconAdded = false;
     bool trayVersion4 = false;  // NIM_SETVERSION accepted: the menu follows WM_CONTEXTMENU
     bool balloonShown = false;
+    bool trayShowsFilterOff = false;  // the icon and tip the shell has now
+    bool trayShowsMuted = false;
     UINT taskbarCreatedMessage = 0;
     UINT quitRequestMessage = 0;  // see ui/quit_request.h
 
@@ -175,6 +193,12 @@ private:
     // Set only while the gallery closes itself (OK, CANCELAR, close box). A
     // gallery destroyed with its owner or by shutdown restores nothing.
     bool galleryClosing = false;
+
+    // Shortcuts and push-to-talk; the hook writes the engine's gate flag, so
+    // this comes after the engine and goes before it.
+    Hotkeys hotkeys{engine.cableGateOpen};
+    HWND shortcutsWindow = nullptr;
+    unsigned shortcutRefusedBits = 0;  // rows whose last combination the system refused
 };
 
 }  // namespace zalo

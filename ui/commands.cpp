@@ -64,6 +64,7 @@ void App::onCommand(int id, int code) {
             applyTheme();
             break;
         case kIdActiveVoice: openVoiceGallery(); break;
+        case kIdShortcuts: openShortcutsWindow(); break;
         default: break;
     }
 }
@@ -92,6 +93,7 @@ void App::toggleFilter() {
     writeDwordSetting(kFilterOnValue, filterOn ? 1u : 0u);
     setText(Field::filterButton, filterOn ? text::kFilterOn : text::kFilterOff);
     pushParamsToEngine();
+    refreshTrayState();  // the greyed icon follows at once, also when hidden
 }
 
 void App::noisePresetChosen() {

@@ -31,7 +31,7 @@ enum class Field : int {
     robotSlider, robotValueLabel, echoSlider, echoValueLabel,
     highPassCheckbox, compressorCheckbox, limiterCheckbox, gateCheckbox, deEsserCheckbox,
     recordButton, playOriginalButton, playFilteredButton, testStatusLabel,
-    cleanVoiceCheckbox,
+    cleanVoiceCheckbox, shortcutsButton,
     count
 };
 constexpr std::size_t kFieldCount = static_cast<std::size_t>(Field::count);
@@ -48,7 +48,7 @@ enum ControlId : int {
     kIdStartWithWindows = 1013, kIdVoicePresetCombo = 1018, kIdMonitor = 1019,
     kIdVolumeSlider = 1020, kIdPitchSlider = 1021, kIdToneSlider = 1022,
     kIdRobotSlider = 1023, kIdEchoSlider = 1024, kIdGate = 1025, kIdDeEsser = 1026,
-    kIdTheme = 1027, kIdActiveVoice = 1028, kIdCleanVoice = 1029,
+    kIdTheme = 1027, kIdActiveVoice = 1028, kIdCleanVoice = 1029, kIdShortcuts = 1032,
 };
 
 // Window styles, spelled as numbers so that this header needs no Windows
@@ -139,11 +139,14 @@ inline constexpr ControlDef kMainControls[] = {
     // clean-up row right of "De-esser" (which ends at x 602), ending at the
     // card's inner right edge like the labels above it (x 723).
     {Field::cleanVoiceCheckbox, kClassButton, text::kCleanVoice, kIdCleanVoice, 608, 485, 115, 24, kStyleCheckBox, FontRole::body},
+    // The shortcuts window's button, left of the theme button and its twin
+    // in size and drawing.
+    {Field::shortcutsButton, kClassButton, text::kShortcutsSymbol, kIdShortcuts, 396, 18, 41, 28, kStylePushButton, FontRole::body},
 };
 // clang-format on
 
-static_assert(sizeof(kMainControls) / sizeof(kMainControls[0]) == 50,
-              "the original 49 controls, then \"Limpeza HD\"");
+static_assert(sizeof(kMainControls) / sizeof(kMainControls[0]) == 51,
+              "the original 49 controls, then \"Limpeza HD\" and \"⌨\"");
 
 // Rounded cards painted behind the controls, by top and bottom (client y).
 struct CardSpan { int top, bottom; };

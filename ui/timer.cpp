@@ -26,6 +26,9 @@ void App::onTimer() {
 
     setText(Field::statusLabel, statusText(capturing, engine.cable.connected.load()));
 
+    hotkeys.checkHeldKey();
+    refreshTrayState();  // push-to-talk's key goes up and down between ticks
+
     // The capture thread stops writing the recordings once recPos reaches
     // the end, so from then on they are ours to read.
     if (recording && engine.recPos.load() >= kVoiceTestSamples) {

@@ -4,7 +4,10 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 #include "ui/app.h"
+#include "ui/hotkey_rules.h"
 #include "ui/strings.h"
 #include "ui/tray_menu.h"
 
@@ -49,20 +52,45 @@ void App::addTrayIcon() {
     trayData.uID = kTrayIconId;
     trayData.uFlags = kTrayIconFlags;
     trayData.uCallbackMessage = kTrayCallbackMessage;
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
-    // The notification area shows small icons: load the group's image drawn
-    // for that size rather than let the shell shrink the 32 px one. Shared,
-    // so the system owns it and nothing is destroyed later.
-    trayData.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kAppIconResource), IMAGE_ICON,
-                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                                   LR_SHARED));
-    if (trayData.hIcon == nullptr) trayData.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    copyText(trayData.szTip, text::kTrayTip);
+    fillTrayIconAndTip();
     trayIconAdded = Shell_NotifyIconW(NIM_ADD, &trayData) != FALSE;
     trayVersion4 = false;
     if (!trayIconAdded) return;
     trayData.uVersion = NOTIFYICON_VERSION_4;
     trayVersion4 = Shell_NotifyIconW(NIM_SETVERSION, &trayData) != FALSE;
+}
+
+// The icon and tip for the state now: the greyed icon while the filter is
+// off, and while push-to-talk holds the cable silent a tip that says which
+// key opens it.
+void App::fillTrayIconAndTip() {
+    trayShowsFilterOff = !filterOn;
+    trayShowsMuted = hotkeys.pushToTalkOn() && !hotkeys.pushToTalkHeld();
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
+    // The notification area shows small icons: load the group's image drawn
+    // for that size rather than let the shell shrink the 32 px one. Shared,
+    // so the system owns it and nothing is destroyed later.
+    trayData.hIcon = static_cast<HICON>(LoadImageW(instance,
+                                                   MAKEINTRESOURCEW(filterOn ? kAppIconResource : kAppIconOffResource),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (trayData.hIcon == nullptr) trayData.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    if (trayShowsMuted) {
+        const std::wstring tip = std::wstring(text::kTrayTipPushToTalk) +
+                                 comboText(hotkeys.binding(HotkeyAction::pushToTalk)) + text::kTrayTipPushToTalkEnd;
+        copyText(trayData.szTip, tip.c_str());
+    } else {
+        copyText(trayData.szTip, text::kTrayTip);
+    }
+}
+
+void App::refreshTrayState() {
+    if (!trayIconAdded) return;
+    const bool muted = hotkeys.pushToTalkOn() && !hotkeys.pushToTalkHeld();
+    if (trayShowsFilterOff == !filterOn && trayShowsMuted == muted) return;
+    fillTrayIconAndTip();
+    trayData.uFlags = kTrayIconFlags;
+    Shell_NotifyIconW(NIM_MODIFY, &trayData);
 }
 
 void App::removeTrayIcon() {
@@ -149,6 +177,7 @@ void App::showTrayMenu() {
     switch (command) {
         case kIdTrayOpen: restoreFromTray(); break;
         case kIdTrayFilter: toggleFilter(); break;
+        case kIdTrayShortcuts: openShortcutsWindow(); break;
         case kIdTrayQuit: DestroyWindow(hwnd); break;  // WM_DESTROY runs shutdown
         default: break;                                 // dismissed
     }

@@ -23,12 +23,23 @@
 //   icon add|delete|present   Shell_NotifyIconW on the (main window, 7) icon
 //                        from this process; exit 7 when the shell refuses
 //   gone                 wait for ZaloAudio's process to end; print its exit code
+//   press MODS VK        SendInput: the modifiers (RegisterHotKey flags) down,
+//                        the key down and up, the modifiers up
+//   down VK, up VK       SendInput one key event (VK 5, 6: a mouse side
+//                        button); prints "at T", the performance counter in
+//                        seconds just before the event
+//   clock                prints "at T" now
+//   sleep MS             waits
+//   grab MODS VK         RegisterHotKey for this process until it exits, as
+//                        another program holding a shortcut; exit 9 if refused
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <iterator>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -97,6 +108,45 @@ void listWindows(const std::vector<HWND>& windows, bool relative) {
             r.top, r.right - r.left, r.bottom - r.top, static_cast<unsigned long>(GetWindowLongW(h, GWL_STYLE)),
             IsWindowEnabled(h) ? 1 : 0, IsWindowVisible(h) ? 1 : 0, check, pos, text.c_str());
     }
+}
+
+double counterSeconds() {
+    LARGE_INTEGER now{}, frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+INPUT keyInput(WORD key, bool down) {
+    INPUT in{};
+    if (key == VK_XBUTTON1 || key == VK_XBUTTON2) {
+        in.type = INPUT_MOUSE;
+        in.mi.mouseData = key == VK_XBUTTON1 ? XBUTTON1 : XBUTTON2;
+        in.mi.dwFlags = down ? MOUSEEVENTF_XDOWN : MOUSEEVENTF_XUP;
+        return in;
+    }
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    const bool extended = (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_INSERT || key == VK_DELETE;
+    in.ki.dwFlags = (down ? 0 : KEYEVENTF_KEYUP) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
+    return in;
+}
+
+// A combination as a user presses it: modifiers, key, release in reverse.
+void pressCombo(unsigned modifiers, WORD key) {
+    const std::pair<unsigned, WORD> mods[] = {{MOD_CONTROL, VK_CONTROL}, {MOD_ALT, VK_MENU}, {MOD_SHIFT, VK_SHIFT},
+                                              {MOD_WIN, VK_LWIN}};
+    std::vector<INPUT> inputs;
+    for (const auto& m : mods) {
+        if (modifiers & m.first) inputs.push_back(keyInput(m.second, true));
+    }
+    inputs.push_back(keyInput(key, true));
+    inputs.push_back(keyInput(key, false));
+    for (auto it = std::rbegin(mods); it != std::rend(mods); ++it) {
+        if (modifiers & it->first) inputs.push_back(keyInput(it->second, false));
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 HWND child(const wchar_t* id) {
@@ -194,6 +244,20 @@ int wmain(int argc, wchar_t** argv) {
             if (process == nullptr || WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) return 8;
             GetExitCodeProcess(process, &code);
             out(L"exit %lu", static_cast<unsigned long>(code));
+        } else if (cmd == L"press" && i + 2 < argc) {
+            const unsigned modifiers = static_cast<unsigned>(_wtoi(argv[++i]));
+            pressCombo(modifiers, static_cast<WORD>(_wtoi(argv[++i])));
+        } else if ((cmd == L"down" || cmd == L"up") && i + 1 < argc) {
+            INPUT in = keyInput(static_cast<WORD>(_wtoi(argv[++i])), cmd == L"down");
+            out(L"at %.6f", counterSeconds());
+            SendInput(1, &in, sizeof(INPUT));
+        } else if (cmd == L"clock") {
+            out(L"at %.6f", counterSeconds());
+        } else if (cmd == L"sleep" && i + 1 < argc) {
+            Sleep(static_cast<DWORD>(_wtoi(argv[++i])));
+        } else if (cmd == L"grab" && i + 2 < argc) {
+            const UINT modifiers = static_cast<UINT>(_wtoi(argv[++i]));
+            if (!RegisterHotKey(nullptr, 1, modifiers, static_cast<UINT>(_wtoi(argv[++i])))) return 9;
         } else if (cmd != L"wait") {
             out(L"unknown command %ls", cmd.c_str());
             return 5;

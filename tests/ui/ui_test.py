@@ -200,6 +200,7 @@ LAYOUT = [
     ('L', 0, 24, 526, 160, 22, 'TESTE DE VOZ'), ('P', 1006, 24, 551, 150, 34, 'GRAVAR 5s'),
     ('P', 1007, 188, 551, 166, 34, 'OUVIR ORIGINAL'), ('P', 1008, 368, 551, 166, 34, 'OUVIR FILTRADO'),
     ('L', 0, 548, 547, 175, 42, 'ÁUDIO LOCAL • processamento em tempo real.'), ('X', CLEAN, 608, 485, 115, 24, 'Limpeza HD'),
+    ('P', 1032, 396, 18, 41, 28, '⌨'),
 ]
 
 
@@ -338,16 +339,20 @@ def test_screenshots():
     with Program(desktop='zaloshot,1000x780'):
         probe('show')
         for theme, background in (('blue', (8, 13, 25)), ('red', (12, 7, 10))):
-            for name, window in (('main-window', ()), ('gallery', GALLERY)):
-                if window:
+            for name, window in (('main-window', ()), ('gallery', GALLERY), ('shortcuts', SHORTCUTS)):
+                if window == GALLERY:
                     probe('click', ID_ACTIVE_VOICE)  # the gallery, over the main window
+                elif window:
+                    probe(*GALLERY, 'click', ID_CANCEL)
+                    wait_until('gallery closed', gallery_closed)
+                    probe('click', ID_SHORTCUTS)
                 time.sleep(1.0)
                 pixels = screenshot(f'{name}-{theme}.png', *frame(*window)[:4])
                 share = np.all(pixels == background, axis=2).mean()
                 assert share > 0.2, f'{name}, {theme}: background colour covers {share:.0%}'
                 print(f'{theme} theme: {OUT}/{name}-{theme}.png')
-            probe(*GALLERY, 'click', ID_CANCEL)
-            wait_until('gallery closed', gallery_closed)
+            probe(*SHORTCUTS, 'post', 0x10, 0)  # WM_CLOSE
+            wait_until('shortcuts closed', lambda: probe(*SHORTCUTS, 'frame', check=False) == 2)
             probe('click', THEME)
 
 
@@ -499,6 +504,201 @@ def test_tray():
         # End, Return: "Sair". (Wine's shell drops a destroyed window's icons
         # by itself, so whether the program deleted its own is not visible.)
         assert probe('key', 35, 'key', 13, 'gone').split() == ['exit', '0']
+
+
+# --- shortcuts and push-to-talk ---------------------------------------------
+
+SHORTCUTS = ('window', 'ZaloAudioShortcuts')
+ID_SHORTCUTS = 1032
+CTRL_ALT = 3  # MOD_CONTROL | MOD_ALT
+VK_F, VK_G, VK_J, VK_K, VK_M, VK_V, PAGE_DOWN, PAGE_UP = 0x46, 0x47, 0x4A, 0x4B, 0x4D, 0x56, 0x22, 0x21
+HOTKEY_VALUES = ('HotkeyFilter', 'HotkeyNextVoice', 'HotkeyPrevVoice', 'HotkeyMonitor', 'HotkeyPushToTalk')
+
+
+def press(mods, key, *more):
+    probe('press', mods, key, *more, 'sleep', 300)  # the program handles the message meanwhile
+
+
+def shortcut_rows():
+    """Per action: (combination text, DEFINIR's text, note) in the shortcuts window."""
+    texts = {r['id']: r['text'] for r in controls(*SHORTCUTS, 'list')}
+    return [(texts[1200 + i], texts[1300 + i], texts[1500 + i]) for i in range(5)]
+
+
+def stored(name):
+    value = reg_query(KEY, name)
+    return value and value[1]
+
+
+def state():
+    """The filter button, FilterOn, the voice selection and VoicePreset, the monitor box."""
+    rows = controls()
+    return (ctl(ID_FILTER, rows)['text'], stored('FilterOn'), ctl(VOICE_COMBO, rows)['pos'], stored('VoicePreset'),
+            ctl(MONITOR, rows)['check'])
+
+
+class TimedRecording:
+    """The cable sink's monitor, mono, with the moment each sample played on
+    the clock that Wine's performance counter reads (CLOCK_MONOTONIC_RAW).
+    A chunk is never read before it played, so the earliest of (arrival -
+    samples before its end) is the first sample's time, late by at most the
+    reader's scheduling."""
+
+    def __enter__(self):
+        import threading
+        self.proc = subprocess.Popen(['parec', f'--device={os.environ["ZALO_CABLE_SINK"]}.monitor', '--raw',
+                                      '--format=s16le', '--rate=48000', '--channels=1', '--latency-msec=5'],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        self.chunks, self.start = [], float('inf')
+        self.reader = threading.Thread(target=self.read)
+        self.reader.start()
+        return self
+
+    def read(self):
+        total = 0
+        while data := os.read(self.proc.stdout.fileno(), 960):
+            now = time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
+            self.chunks.append(data)
+            total += len(data) // 2
+            self.start = min(self.start, now - total / 48000)
+
+    def __exit__(self, *exc):
+        self.proc.terminate()
+        self.reader.join()
+        self.proc.wait()
+        self.samples = np.frombuffer(b''.join(self.chunks), '<i2').astype(float) / 32768.0
+
+    def index(self, t):
+        return int(round((t - self.start) * 48000))
+
+
+def window_rms(x, at, ms):
+    part = x[at:at + 48 * ms]
+    return float(np.sqrt(np.mean(part ** 2))) if len(part) else 0.0
+
+
+def test_hotkeys():
+    reg_reset()
+    shown = lambda: next(r['visible'] for r in controls('windows') if r['cls'] == 'ZaloAudioMainWindow')
+    with Program():
+        assert state() == ('FILTRO ATIVO', None, 1, None, 0)
+        # The defaults, with the window shown and then hidden in the tray.
+        for hide in (False, True):
+            if hide:
+                probe('post', 0x10, 0)  # WM_CLOSE: to the tray
+                wait_until('hidden', lambda: not shown())
+            probe('select', VOICE_COMBO, 1)
+            press(CTRL_ALT, VK_F)
+            assert state()[:2] == ('FILTRO DESLIGADO', '0x0'), hide
+            press(CTRL_ALT, VK_F)
+            assert state()[:2] == ('FILTRO ATIVO', '0x1'), hide
+            press(CTRL_ALT, PAGE_DOWN)
+            assert state()[2:4] == (2, '0x2'), hide
+            assert ctl(ID_ACTIVE_VOICE)['text'].startswith('🎭  VOZ ATIVA: ') and \
+                ctl(ID_ACTIVE_VOICE)['text'] != '🎭  VOZ ATIVA: Voz limpa / streamer  •  ABRIR'
+            press(CTRL_ALT, PAGE_UP, 'press', CTRL_ALT, PAGE_UP)  # and wrapping below the first
+            assert state()[2:4] == (0, '0x0'), hide
+            press(CTRL_ALT, PAGE_UP)
+            assert state()[2:4] == (32, '0x20'), hide
+            press(CTRL_ALT, PAGE_DOWN)
+            assert state()[2:4] == (0, '0x0'), hide
+            press(CTRL_ALT, VK_M)
+            assert state()[4] == 1, hide
+            press(CTRL_ALT, VK_M)
+            assert state()[4] == 0, hide
+        assert not shown()
+        probe('post', 0x800B, 0x70400)  # NIN_SELECT: back from the tray
+        wait_until('shown', shown)
+
+        # The window: the defaults, then Ctrl+Alt+G captured for the filter.
+        probe('click', ID_SHORTCUTS)
+        assert [r[0] for r in shortcut_rows()] == ['Ctrl+Alt+F', 'Ctrl+Alt+PageDown', 'Ctrl+Alt+PageUp',
+                                                   'Ctrl+Alt+M', 'nenhum']
+        probe(*SHORTCUTS, 'click', 1300)
+        assert shortcut_rows()[0][1] == 'PRESSIONE…'
+        press(CTRL_ALT, VK_G)
+        assert shortcut_rows()[0] == ('Ctrl+Alt+G', 'DEFINIR', '') and stored('HotkeyFilter') == '0x30047'
+        press(CTRL_ALT, VK_F)  # the old combination is free again
+        assert state()[:2] == ('FILTRO ATIVO', '0x1')
+        press(CTRL_ALT, VK_G)
+        assert state()[:2] == ('FILTRO DESLIGADO', '0x0')
+        # The same combination for the monitor moves it there.
+        probe(*SHORTCUTS, 'click', 1303)
+        press(CTRL_ALT, VK_G)
+        assert [r[0] for r in shortcut_rows()][::3] == ['nenhum', 'Ctrl+Alt+G']
+        assert (stored('HotkeyFilter'), stored('HotkeyMonitor')) == ('0x0', '0x30047')
+        press(CTRL_ALT, VK_G)
+        assert state()[::4] == ('FILTRO DESLIGADO', 1)
+        # Another program holds Ctrl+Alt+K: refused, said in the row, nothing changed.
+        probe(*SHORTCUTS, 'grab', CTRL_ALT, VK_K, 'click', 1300, 'press', CTRL_ALT, VK_K, 'sleep', 500)
+        assert shortcut_rows()[0] == ('nenhum', 'DEFINIR', 'em uso por outro programa')
+        assert stored('HotkeyFilter') == '0x0'
+        # Cleared: stored as 0, and the key does nothing.
+        probe(*SHORTCUTS, 'click', 1403)
+        press(CTRL_ALT, VK_G)
+        assert (shortcut_rows()[3][0], stored('HotkeyMonitor'), state()[4]) == ('nenhum', '0x0', 1)
+        # Esc gives up a capture; a bare letter is no shortcut, so the wait goes on.
+        probe(*SHORTCUTS, 'click', 1300, 'press', 0, VK_J, 'sleep', 300)
+        assert shortcut_rows()[0][:2] == ('nenhum', 'PRESSIONE…')
+        press(0, 0x1B)
+        assert shortcut_rows()[0][:2] == ('nenhum', 'DEFINIR')
+        # Push-to-talk on V, and the filter on Ctrl+Alt+J, for the next start.
+        probe(*SHORTCUTS, 'click', 1304)
+        press(0, VK_V)
+        probe(*SHORTCUTS, 'click', 1300)
+        press(CTRL_ALT, VK_J)
+        assert [r[0] for r in shortcut_rows()] == ['Ctrl+Alt+J', 'Ctrl+Alt+PageDown', 'Ctrl+Alt+PageUp',
+                                                   'nenhum', 'V']
+    assert [stored(v) for v in HOTKEY_VALUES] == ['0x3004a', None, None, '0x0', '0x56']
+
+    # After a restart the window's choices hold; a value set to 0 by hand unassigns.
+    reg_import(['"HotkeyNextVoice"=dword:00000000'])
+    with Program():
+        press(CTRL_ALT, VK_F, 'press', CTRL_ALT, PAGE_DOWN)
+        assert state()[:4] == ('FILTRO DESLIGADO', '0x0', 0, '0x0')  # as the first run left them
+        press(CTRL_ALT, VK_J)
+        assert state()[:2] == ('FILTRO ATIVO', '0x1')
+
+    # Push-to-talk on V with the window hidden: the cable carries the tone
+    # only while V is held, ramped in and out, each edge within 50 ms. The
+    # filter is off so that the cable gets the pure tone, whose largest step
+    # between samples is known: the chain's compressor and limiter square it.
+    reg_reset()
+    reg_import(['"HotkeyPushToTalk"=dword:00000056', '"FilterOn"=dword:00000000'])
+    with Program():
+        select_device(HARNESS_MIC)
+        probe('post', 0x10, 0)
+        wait_until('hidden', lambda: not shown())
+        t0 = time.clock_gettime(time.CLOCK_MONOTONIC_RAW)
+        clock = float(probe('clock').split()[1])
+        assert t0 <= clock <= time.clock_gettime(time.CLOCK_MONOTONIC_RAW), 'Wine\'s counter on another clock'
+        with TimedRecording() as rec:
+            tone = play_tone(5.0, wait=False)
+            times = [float(line.split()[1]) for line in
+                     probe('sleep', 1500, 'down', VK_V, 'sleep', 1500, 'up', VK_V, 'sleep', 1000).splitlines()]
+            tone.wait(timeout=30)
+        x = rec.samples
+        down, up = map(rec.index, times)
+        np.save(os.path.join(OUT, 'push-to-talk.npy'), np.concatenate([[down, up], x]))  # for a look by hand
+        steady = window_rms(x, down + 24000, 500)
+        assert steady > 0.1, f'tone RMS while V is held: {steady}'
+        silent = max(window_rms(x, i, 100) for i in range(down - 48000, down - 4800, 4800))
+        assert silent < 0.005, f'cable RMS while V is up: {silent}'
+        after_up = max(window_rms(x, i, 100) for i in range(up + 4800, up + 43200, 4800))
+        assert after_up < 0.005, f'cable RMS after V went up: {after_up}'
+        # Edges in 1 ms steps: the first where the tone reaches half its
+        # level, the first where it is below the silence bound.
+        on_ms = next(ms for ms in range(-20, 300) if window_rms(x, down + 48 * ms, 1) > steady / 2)
+        off_ms = next(ms for ms in range(-20, 300) if window_rms(x, up + 48 * ms, 5) < 0.005)
+        # A ramp moves the level by 1/480 of full scale a sample; a hard edge
+        # would step by up to the tone's peak. The sine's own largest step is
+        # its peak times 2 pi 440 / 48000.
+        tone_step = np.max(np.abs(x[down + 24000:down + 48000])) * 2 * np.pi * 440 / 48000
+        edge_step = max(np.max(np.abs(np.diff(x[i - 960:i + 960]))) for i in (down + 48 * on_ms, up + 48 * off_ms))
+        print(f'push-to-talk at the cable: tone after {on_ms} ms, silence after {off_ms} ms; '
+              f'largest step at an edge {edge_step:.4f}, in the tone {tone_step:.4f}')
+        assert on_ms <= 50 and off_ms <= 50, (on_ms, off_ms)
+        assert edge_step <= 1.1 * tone_step, 'a click at an edge'
 
 
 if __name__ == '__main__':
