@@ -179,6 +179,31 @@ start_pulse() {
   log "PulseAudio $(<"$H/pulse.pid") at $PULSE_SERVER"
 }
 
+# Fonts close to Windows' in width, so that screenshots show the window as a
+# user sees it: Liberation Sans stands in for Segoe UI (DejaVu Sans, much
+# wider, clipped labels), and Symbola's outlines fill in the pictographs
+# (🎭 🎤 ⌨) through font linking. Applied once per prefix, also to a prefix
+# made before this setting existed.
+set_fonts() {
+  [[ -f $WINEPREFIX/.harness-fonts-2 ]] && return 0
+  local symbola face
+  symbola=$(fc-list :family=Symbola file | head -n1 | sed 's/:.*//')
+  {
+    wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI' /t REG_SZ /d 'Liberation Sans' /f
+    if [[ -n $symbola ]]; then
+      # Linked under both names: the program asks for "Segoe UI", which the
+      # replacement resolves to Liberation Sans.
+      for face in 'Segoe UI' 'Liberation Sans'; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+          /v "$face" /t REG_MULTI_SZ /d "$(basename "$symbola"),Symbola" /f
+      done
+    fi
+    wineserver -w
+  } >"$H/wine-fonts.log" 2>&1 </dev/null || die "font settings failed; see $H/wine-fonts.log"
+  [[ -n $symbola ]] || log "Symbola not installed (fonts-symbola): pictographs will draw as boxes"
+  touch "$WINEPREFIX/.harness-fonts-2"
+}
+
 start_wine() {
   export WINEPREFIX=$H/wineprefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
   # A server of this prefix left by an aborted run would hold stale state.
@@ -189,7 +214,6 @@ start_wine() {
     {
       wineboot -i
       wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f
-      wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Segoe UI' /t REG_SZ /d 'DejaVu Sans' /f
       wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager' /v ThemeActive /t REG_SZ /d 0 /f
       # Let this (non-persistent) server exit by itself: that flushes the
       # registry to disk, which a killed server might not do.
@@ -198,6 +222,7 @@ start_wine() {
     grep -q '"Audio"="pulse"' "$WINEPREFIX/user.reg" || die "registry settings were not saved"
     touch "$WINEPREFIX/.harness-ready"
   fi
+  set_fonts
   # A persistent server makes each later wine start take ~0.15 s.
   touch "$H/wineserver.started"
   wineserver -p >"$H/wineserver.log" 2>&1 </dev/null

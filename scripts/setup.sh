@@ -18,6 +18,9 @@ packages=(
   nsis
   # Virtual display and screenshots
   xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core
+  # Screenshots close to Windows: Liberation Sans stands in for Segoe UI (above,
+  # with Wine), Symbola gives the emoji (🎭 🎤 ⌨) outlines through font linking
+  fonts-symbola
   # Sound server, recording tools, test audio
   pulseaudio pulseaudio-utils sox libsox-fmt-pulse espeak-ng
   # Analysis of what the Wine audio tests recorded (run with /usr/bin/python3)
