@@ -52,6 +52,7 @@ void Hotkeys::release() {
     current = HotkeyBindings{};
     unregisterAll();
     updateHooks();
+    gate.store(true, std::memory_order_relaxed);
 }
 
 bool Hotkeys::actionOfId(WPARAM id, HotkeyAction& action) {

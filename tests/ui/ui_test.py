@@ -697,7 +697,11 @@ def test_hotkeys():
         edge_step = max(np.max(np.abs(np.diff(x[i - 960:i + 960]))) for i in (down + 48 * on_ms, up + 48 * off_ms))
         print(f'push-to-talk at the cable: tone after {on_ms} ms, silence after {off_ms} ms; '
               f'largest step at an edge {edge_step:.4f}, in the tone {tone_step:.4f}')
-        assert on_ms <= 50 and off_ms <= 50, (on_ms, off_ms)
+        assert 0 < on_ms <= 50 and 0 < off_ms <= 50, (on_ms, off_ms)
+        # Held for 1.5 s, open all along: nothing (the timer's check for a
+        # missed release included) closes it early.
+        held = min(window_rms(x, i, 20) for i in range(down + 48 * (on_ms + 20), up - 960, 960))
+        assert held > steady / 2, f'lowest 20 ms RMS while V is held: {held}'
         assert edge_step <= 1.1 * tone_step, 'a click at an edge'
 
 
