@@ -18,6 +18,7 @@
 
 #include "audio/audio_outputs.h"
 #include "audio/push_to_talk_gate.h"
+#include "audio/capture_health.h"
 #include "audio/rate_converter.h"
 #include "dsp/processing_params.h"
 #include "dsp/voice_chain.h"
@@ -56,6 +57,11 @@ public:
     // the capture thread. Throws std::system_error if the thread cannot be
     // created (running is then false).
     bool startCapture(const std::wstring& deviceId, BlockCallback callback);
+    // Capture alone, again or on another device, through the block processor;
+    // the outputs keep running (a stopped cable output is started). For a
+    // retry after a loss and for a switch of microphone that needs no pause
+    // in the cable. Returns whether the capture thread runs.
+    bool restartCapture(const std::wstring& deviceId);
 #endif
 
     // The block processor, called on the capture thread once per packet with
@@ -85,6 +91,14 @@ public:
     // Capture is active: set before the capture thread is launched, cleared
     // by stop() and by the thread itself whenever it ends.
     std::atomic<bool> running{false};
+    // A packet has arrived since the capture thread last started; cleared
+    // when the thread ends. With `running` and no fault, the stream is only
+    // still opening.
+    std::atomic<bool> delivering{false};
+    // Why the last capture thread ended by itself (a stop request sets
+    // nothing). A new thread keeps it until its first packet, so a retry
+    // that is still opening does not pass for a working microphone.
+    std::atomic<CaptureFault> captureFault{CaptureFault::None};
 #ifdef _WIN32
     // Test seam: a microphone that vanishes while capturing (unplugged,
     // disabled, its format changed). Windows then stops signalling the

@@ -68,6 +68,18 @@ void AudioEngine::stop() {
     cable.stop();
 }
 
+bool AudioEngine::restartCapture(const std::wstring& id) {
+    if (!cable.running.load()) cable.start();
+    try {
+        return startCapture(id, [this](const float* samples, std::size_t frames, unsigned rate) {
+            processBlock(samples, frames, rate);
+        });
+    } catch (const std::system_error&) {
+        running.store(false);
+        return false;
+    }
+}
+
 bool AudioEngine::startCapture(const std::wstring& id, BlockCallback callback) {
     running.store(false);
     if (captureThread.joinable()) captureThread.join();
@@ -96,30 +108,35 @@ void AudioEngine::captureLoop() {
     IAudioCaptureClient* capture = nullptr;
     WAVEFORMATEX* mixFormat = nullptr;
     HANDLE event = nullptr;
+    // The call that ended the stream; its code tells the user what to do.
+    HRESULT failure = E_FAIL;
+    delivering.store(false);
 
     // One pass that ends at the first failure; the clean-up below runs in
     // every case.
     do {
-        if (FAILED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                    __uuidof(IMMDeviceEnumerator),
-                                    reinterpret_cast<void**>(&enumerator)))) {
-            break;
-        }
-        const HRESULT opened = deviceId.empty()
-                                   ? enumerator->GetDefaultAudioEndpoint(eCapture, eCommunications, &device)
+        failure = CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                   __uuidof(IMMDeviceEnumerator), reinterpret_cast<void**>(&enumerator));
+        if (FAILED(failure)) break;
+        failure = deviceId.empty() ? enumerator->GetDefaultAudioEndpoint(eCapture, eCommunications, &device)
                                    : enumerator->GetDevice(deviceId.c_str(), &device);
-        if (FAILED(opened) || device == nullptr) break;
-        if (FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
-                                    reinterpret_cast<void**>(&client)))) {
-            break;
-        }
+        if (FAILED(failure) || device == nullptr) break;
+        // A denial by the privacy settings shows here, as E_ACCESSDENIED.
+        failure = device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr,
+                                   reinterpret_cast<void**>(&client));
+        if (FAILED(failure)) break;
 
         IAudioClient2* client2 = nullptr;
         if (SUCCEEDED(client->QueryInterface(__uuidof(IAudioClient2),
                                              reinterpret_cast<void**>(&client2)))) {
             // Raw capture skips the system's own voice processing, which
-            // would fight our chain; not every endpoint allows it.
-            ClientProperties props{sizeof(ClientProperties), FALSE, AudioCategory_Communications,
+            // would fight our chain; not every endpoint allows it. The
+            // category is Other, not Communications: a communications stream
+            // on the default communications microphone makes Windows lower
+            // every other program's sound (by 80 % by default) for as long as
+            // it runs, and where raw capture is refused it switches on the
+            // driver's own echo cancellation and noise suppression.
+            ClientProperties props{sizeof(ClientProperties), FALSE, AudioCategory_Other,
                                    1 /* AUDCLNT_STREAMOPTIONS_RAW */};
             if (FAILED(client2->SetClientProperties(
                     reinterpret_cast<const AudioClientProperties*>(&props)))) {
@@ -129,8 +146,10 @@ void AudioEngine::captureLoop() {
             release(client2);
         }
 
-        if (FAILED(client->GetMixFormat(&mixFormat)) || mixFormat == nullptr) break;
+        failure = client->GetMixFormat(&mixFormat);
+        if (FAILED(failure) || mixFormat == nullptr) break;
         event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        failure = E_OUTOFMEMORY;
         if (event == nullptr) break;
 
         bool initialised = false;
@@ -146,25 +165,32 @@ void AudioEngine::captureLoop() {
             }
             release(client3);
         }
-        if (!initialised &&
-            FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0,
-                                      mixFormat, nullptr))) {
-            break;
+        if (!initialised) {
+            // Exclusive use by another program shows here, as
+            // AUDCLNT_E_DEVICE_IN_USE.
+            failure = client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 0, 0,
+                                         mixFormat, nullptr);
+            if (FAILED(failure)) break;
         }
 
         UINT32 bufferFrames = 0;
-        if (FAILED(client->SetEventHandle(event)) ||
-            FAILED(client->GetService(__uuidof(IAudioCaptureClient),
-                                      reinterpret_cast<void**>(&capture))) ||
-            FAILED(client->GetBufferSize(&bufferFrames)) || bufferFrames == 0) {
+        if (FAILED(failure = client->SetEventHandle(event)) ||
+            FAILED(failure = client->GetService(__uuidof(IAudioCaptureClient),
+                                                reinterpret_cast<void**>(&capture))) ||
+            FAILED(failure = client->GetBufferSize(&bufferFrames)) || bufferFrames == 0) {
             break;
         }
 
         const CaptureFormat format = captureFormatOf(mixFormat);
         // Once per start, never per block.
         std::unique_ptr<float[]> mono(new (std::nothrow) float[bufferFrames]());
-        if (!mono || FAILED(client->Start())) break;
+        failure = mono ? client->Start() : E_OUTOFMEMORY;
+        if (FAILED(failure)) break;
 
+        // The watchdog: an endpoint delivers every period, silence included,
+        // so a stream quiet for kCaptureSilenceLimitMs is lost even if no
+        // call fails (Wine, a source that went away).
+        ULONGLONG lastPacketMs = GetTickCount64();
         while (running.load()) {
             // A vanished endpoint (unplugged, disabled, its format changed)
             // never signals again and fails every call from then on. So the
@@ -175,12 +201,23 @@ void AudioEngine::captureLoop() {
             const bool vanished = simulateDeviceLoss.load(std::memory_order_relaxed);
             if (!vanished) WaitForSingleObject(event, kCaptureWaitMs);
             UINT32 packetFrames = 0;
-            if (vanished || FAILED(capture->GetNextPacketSize(&packetFrames))) break;  // device gone
+            failure = vanished ? AUDCLNT_E_DEVICE_INVALIDATED : capture->GetNextPacketSize(&packetFrames);
+            if (FAILED(failure)) break;  // device gone
+            if (packetFrames != 0) {
+                lastPacketMs = GetTickCount64();
+                if (!delivering.load(std::memory_order_relaxed)) {
+                    captureFault.store(CaptureFault::None);
+                    delivering.store(true);
+                }
+            } else if (GetTickCount64() - lastPacketMs > kCaptureSilenceLimitMs) {
+                failure = AUDCLNT_E_DEVICE_INVALIDATED;
+                break;
+            }
             while (packetFrames != 0) {
                 BYTE* data = nullptr;
                 UINT32 frames = 0;
                 DWORD flags = 0;
-                if (FAILED(capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
+                if (FAILED(failure = capture->GetBuffer(&data, &frames, &flags, nullptr, nullptr))) break;
                 const UINT32 count = frames < bufferFrames ? frames : bufferFrames;
                 if ((flags & AUDCLNT_BUFFERFLAGS_SILENT) != 0 || data == nullptr) {
                     std::fill(mono.get(), mono.get() + count, 0.0f);
@@ -189,13 +226,17 @@ void AudioEngine::captureLoop() {
                 }
                 if (onBlock && count != 0) onBlock(mono.get(), count, format.sampleRate);
                 capture->ReleaseBuffer(frames);  // the whole packet, beyond count too
-                if (FAILED(capture->GetNextPacketSize(&packetFrames))) break;
+                if (FAILED(failure = capture->GetNextPacketSize(&packetFrames))) break;
             }
+            if (FAILED(failure)) break;
         }
         client->Stop();
     } while (false);
 
-    running.exchange(false);
+    // Still wanted: the stream ended by itself, so say why. A stop request
+    // (running already false) is no fault.
+    if (running.exchange(false)) captureFault.store(captureFaultOf(static_cast<std::int32_t>(failure)));
+    delivering.store(false);
     if (mixFormat != nullptr) CoTaskMemFree(mixFormat);
     release(capture);
     release(client);

@@ -11,15 +11,27 @@ CaptureExclusion captureExclusionOf(const std::wstring& name) {
     return CaptureExclusion::None;
 }
 
-std::optional<std::size_t> chooseCaptureDevice(const std::vector<CaptureDevice>& devices,
-                                               const std::wstring& rememberedId) {
-    if (devices.empty()) return std::nullopt;
-    if (!rememberedId.empty()) {
-        for (std::size_t i = 0; i < devices.size(); ++i) {
-            if (devices[i].id == rememberedId) return i;
-        }
+namespace {
+
+std::optional<std::size_t> indexOf(const std::vector<CaptureDevice>& devices, const std::wstring& id) {
+    if (id.empty()) return std::nullopt;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (devices[i].id == id) return i;
     }
-    return 0;
+    return std::nullopt;
+}
+
+}  // namespace
+
+CaptureChoice chooseCaptureDevice(const std::vector<CaptureDevice>& devices, const std::wstring& rememberedId,
+                                  const std::wstring& defaultId) {
+    CaptureChoice choice;
+    if (devices.empty()) return choice;
+    choice.remember = rememberedId.empty();
+    choice.index = indexOf(devices, rememberedId);
+    if (!choice.index) choice.index = indexOf(devices, defaultId);
+    if (!choice.index) choice.index = 0;
+    return choice;
 }
 
 }  // namespace zalo

@@ -27,17 +27,31 @@ enum class CaptureExclusion {
 // cable test comes first, so a name matching both counts as the cable.
 CaptureExclusion captureExclusionOf(const std::wstring& name);
 
-// The device to select after a refresh: the first whose id equals
-// `rememberedId` exactly (case-sensitive, same length), else the first
-// device; nothing when the list is empty. An empty remembered id never
-// matches, even a device with an empty id.
-std::optional<std::size_t> chooseCaptureDevice(const std::vector<CaptureDevice>& devices,
-                                               const std::wstring& rememberedId);
+// The device to capture from after a look at the endpoint list.
+struct CaptureChoice {
+    std::optional<std::size_t> index;  // nothing: the list is empty
+    // Nothing was remembered, so the chosen device becomes the remembered
+    // one. A remembered device that is merely absent (a USB headset not yet
+    // ready at login, unplugged for a moment) stays remembered and is taken
+    // back when it returns.
+    bool remember = false;
+};
+
+// The first device whose id equals `rememberedId` exactly (case-sensitive,
+// same length). Failing that, the system's default capture endpoint
+// (`defaultId`) when it is listed, else the first device. An empty id never
+// matches, not even a device with an empty id.
+CaptureChoice chooseCaptureDevice(const std::vector<CaptureDevice>& devices, const std::wstring& rememberedId,
+                                  const std::wstring& defaultId);
 
 #ifdef _WIN32
 // Active capture endpoints in the system's collection order, filtered.
 // Never fails: every failure yields a shorter or empty list.
 std::vector<CaptureDevice> enumerateCaptureDevices();
+
+// The id of the system's default capture endpoint for the console role;
+// empty when there is none or it cannot be read.
+std::wstring defaultCaptureDeviceId();
 
 // Every active capture endpoint, kept or not, for diagnostics.
 struct CaptureEndpointInfo {

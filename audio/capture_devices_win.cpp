@@ -109,6 +109,26 @@ std::vector<CaptureDevice> enumerateCaptureDevices() {
     return devices;
 }
 
+std::wstring defaultCaptureDeviceId() {
+    const bool comInitialised = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    std::wstring result;
+    IMMDeviceEnumerator* enumerator = nullptr;
+    if (SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                   __uuidof(IMMDeviceEnumerator),
+                                   reinterpret_cast<void**>(&enumerator)))) {
+        IMMDevice* device = nullptr;
+        if (SUCCEEDED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &device)) && device != nullptr) {
+            LPWSTR id = nullptr;
+            if (SUCCEEDED(device->GetId(&id)) && id != nullptr) result = id;
+            CoTaskMemFree(id);
+            device->Release();
+        }
+        enumerator->Release();
+    }
+    if (comInitialised) CoUninitialize();
+    return result;
+}
+
 bool listCaptureEndpoints(std::vector<CaptureEndpointInfo>& endpoints) {
     endpoints.clear();
     return forEachActiveCaptureEndpoint([&](const EndpointVisit& endpoint) {

@@ -10,6 +10,7 @@
 #include "settings/start_with_windows.h"
 #include "ui/main_window_logic.h"
 #include "ui/quit_request.h"
+#include "ui/show_request.h"
 #include "ui/strings.h"
 #include "ui/theme_palette.h"
 #include "ui/tray_menu.h"
@@ -57,12 +58,15 @@ const App::Route App::kRoutes[] = {
     {kTrayCallbackMessage, &App::onTrayMessage},
     {WM_HOTKEY, &App::onHotkeyMessage},
     {kHotkeyCaptureMessage, &App::onHotkeyCaptureMessage},
+    {kDeviceChangeMessage, &App::onDeviceChangeMessage},
+    {WM_POWERBROADCAST, &App::onPowerBroadcast},
 };
 
 App::App(HWND mainWindow)
     : hwnd(mainWindow),
       taskbarCreatedMessage(RegisterWindowMessageW(L"TaskbarCreated")),
-      quitRequestMessage(RegisterWindowMessageW(kQuitRequestMessageName)) {}
+      quitRequestMessage(RegisterWindowMessageW(kQuitRequestMessageName)),
+      showRequestMessage(RegisterWindowMessageW(kShowRequestMessageName)) {}
 
 App::~App() { shutdown(); }
 
@@ -75,6 +79,11 @@ LRESULT App::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // Another process asks us to quit: the tray's "Sair" path.
     if (message == quitRequestMessage && quitRequestMessage != 0) {
         DestroyWindow(hwnd);  // WM_DESTROY runs shutdown
+        return 0;
+    }
+    // A second launch of the program: come forward as "Abrir" does.
+    if (message == showRequestMessage && showRequestMessage != 0) {
+        restoreFromTray();
         return 0;
     }
     for (const Route& route : kRoutes) {
@@ -169,8 +178,9 @@ void App::createControls() {
     enable(Field::playFilteredButton, false);
 
     updateActiveVoiceButton();
-    refreshDevices();
-    selectDevice();
+    refreshDevices(true);
+    applyCaptureChoice(true);
+    deviceWatch.start(hwnd, kDeviceChangeMessage);  // none under Wine: the retry covers it
     hotkeys.start(hwnd);  // before the icon, whose tip tells of push-to-talk
     addTrayIcon();
     SetTimer(hwnd, kUiTimerId, kUiTimerShownMs, nullptr);
@@ -185,6 +195,8 @@ void App::shutdown() {
     if (shortcutsWindow != nullptr && IsWindow(shortcutsWindow)) DestroyWindow(shortcutsWindow);
     hotkeys.release();
     KillTimer(hwnd, kUiTimerId);
+    KillTimer(hwnd, kDeviceSettleTimerId);
+    deviceWatch.stop();
     removeTrayIcon();
     // PlaySound may still be reading an image; end it before anything that
     // owns the images can go.
@@ -216,6 +228,7 @@ bool App::onCommandMessage(WPARAM wParam, LPARAM, LRESULT& result) {
 
 bool App::onTimerMessage(WPARAM wParam, LPARAM, LRESULT& result) {
     if (wParam == kUiTimerId) onTimer();
+    if (wParam == kDeviceSettleTimerId) onDevicesSettled();
     result = 0;
     return true;
 }

@@ -17,6 +17,7 @@
 
 #include "audio/audio_engine.h"
 #include "audio/capture_devices.h"
+#include "audio/device_watch_win.h"
 #include "audio/voice_test_playback_win.h"
 #include "dsp/processing_params.h"
 #include "ui/hotkeys.h"
@@ -29,6 +30,12 @@ constexpr UINT_PTR kUiTimerId = 1;
 constexpr UINT kUiTimerShownMs = 60;
 constexpr int kAppIconResource = 101;  // the window class's and the tray's icon
 constexpr int kAppIconOffResource = 102;  // the tray's icon while the filter is off: greyed
+// Posted by the device watch whenever an audio endpoint changes.
+constexpr UINT kDeviceChangeMessage = WM_APP + 13;
+// One-shot: a burst of endpoint changes (a headset brings several) settles
+// into one look at the device list.
+constexpr UINT_PTR kDeviceSettleTimerId = 2;
+constexpr UINT kDeviceSettleMs = 300;
 
 class App {
 public:
@@ -72,6 +79,8 @@ private:
     bool onTrayMessage(WPARAM, LPARAM, LRESULT& result);
     bool onHotkeyMessage(WPARAM, LPARAM, LRESULT& result);
     bool onHotkeyCaptureMessage(WPARAM, LPARAM, LRESULT& result);
+    bool onDeviceChangeMessage(WPARAM, LPARAM, LRESULT& result);
+    bool onPowerBroadcast(WPARAM, LPARAM, LRESULT& result);
 
     // --- commands (commands.cpp) ---
     void onCommand(int id, int code);
@@ -84,8 +93,20 @@ private:
     void refreshVoiceControls();
     void presetRefreshSequence();
     void pushParamsToEngine();
-    void refreshDevices();
+    // --- microphones (devices.cpp) ---
+    // A fresh device list; the combo box is refilled only when the list
+    // differs (or `refill`), so a watch or a retry leaves an open list alone.
+    void refreshDevices(bool refill);
+    // Captures from the chosen device (see chooseCaptureDevice): at start,
+    // ATUALIZAR (`restart`: always from scratch) and after a change.
+    // Without `restart`, a working capture on the chosen device is left as
+    // it is.
+    void applyCaptureChoice(bool restart);
+    // The user picked a microphone: it becomes the remembered one.
     void selectDevice();
+    bool captureLost() const;
+    void retryLostCapture();
+    void onDevicesSettled();
     void updateActiveVoiceButton();
     ControlState readControlState() const;
     void startVoiceTest();
@@ -166,13 +187,17 @@ private:
     bool trayShowsMuted = false;
     UINT taskbarCreatedMessage = 0;
     UINT quitRequestMessage = 0;  // see ui/quit_request.h
+    UINT showRequestMessage = 0;  // see ui/show_request.h
 
     bool live = false;
     bool themeRed = false;
     std::int32_t voicePreset = 1;   // as stored; the hidden combo holds the live choice
     std::int32_t noiseStrength = 65;
     std::int32_t noisePreset = 2;
-    std::wstring deviceId;
+    std::wstring deviceId;        // the remembered microphone (setting DeviceId)
+    std::wstring activeDeviceId;  // the one capture was last started on; may differ for now
+    ULONGLONG lastCaptureStartMs = 0;
+    DeviceWatch deviceWatch;
 
     AudioEngine engine;
     std::vector<CaptureDevice> devices;

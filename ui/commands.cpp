@@ -39,8 +39,8 @@ void App::onCommand(int id, int code) {
     if (code != BN_CLICKED) return;
     switch (id) {
         case kIdRefresh:
-            refreshDevices();
-            selectDevice();
+            refreshDevices(true);
+            applyCaptureChoice(true);
             break;
         case kIdFilter: toggleFilter(); break;
         case kIdRecord: startVoiceTest(); break;
@@ -185,35 +185,6 @@ void App::pushParamsToEngine() {
     } else {
         engine.monitor.stop();
     }
-}
-
-void App::refreshDevices() {
-    devices = enumerateCaptureDevices();
-    HWND combo = control(Field::deviceCombo);
-    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-    for (const CaptureDevice& d : devices) {
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(d.name.c_str()));
-    }
-    const std::optional<std::size_t> chosen = chooseCaptureDevice(devices, deviceId);
-    if (!chosen) {
-        setText(Field::statusLabel, text::kStatusNoMicrophone);
-        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-        return;
-    }
-    SendMessageW(combo, CB_SETCURSEL, *chosen, 0);
-}
-
-void App::selectDevice() {
-    const int index = comboSelection(Field::deviceCombo);
-    if (index < 0 || static_cast<std::size_t>(index) >= devices.size()) {
-        engine.stop();
-        setText(Field::statusLabel, text::kStatusNoMicrophone);
-        return;
-    }
-    deviceId = devices[static_cast<std::size_t>(index)].id;
-    writeDeviceIdSetting(deviceId);
-    engine.start(deviceId);
-    pushParamsToEngine();
 }
 
 void App::updateActiveVoiceButton() {

@@ -3,12 +3,14 @@
 // App, and the message loop. Exit codes: 0 after a normal quit, 1 when the
 // class cannot be registered, 2 when the window cannot be created.
 #include <windows.h>
+#include <objbase.h>
 #include <commctrl.h>
 
 #include <memory>
 
 #include "ui/app.h"
 #include "ui/main_window_controls.h"
+#include "ui/single_instance_win.h"
 #include "ui/strings.h"
 #include "ui/theme_palette.h"
 
@@ -59,13 +61,47 @@ POINT centredOnPointerMonitor(int width, int height) {
                  work.top + (work.bottom - height - work.top) / 2};
 }
 
+// Per-monitor aware, scaling nothing: on a display above 100 % the window
+// is physically smaller, never blurred. The call exists from Windows 10
+// 1703 on; imported statically it would keep the program from loading at
+// all on older versions, so it is looked up at run time. Where it is
+// missing (or refused, as by Wine) the manifest's declaration stands.
+void declareDpiAwareness() {
+    using SetContext = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    if (user32 == nullptr) return;
+    const auto set = reinterpret_cast<SetContext>(
+        reinterpret_cast<void (*)()>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    if (set != nullptr) set(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+}
+
+// COM for the user-interface thread, single-threaded as the shell's calls
+// (ShellExecute, the tray) expect; undone when the process's work is done.
+class ComApartment {
+public:
+    ComApartment() : initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment() {
+        if (initialised) CoUninitialize();
+    }
+
+private:
+    bool initialised;
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-    // Per-monitor aware, scaling nothing: on a display above 100 % the window
-    // is physically smaller, never blurred. Wine refuses the call; either
-    // way the result does not matter.
-    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+    // A second launch brings the running window forward and ends: two
+    // instances would put a doubled voice on the cable.
+    const zalo::SingleInstance instanceLock;
+    if (!instanceLock.first()) {
+        zalo::bringRunningInstanceForward(kMainWindowClass, 3000);
+        return 0;
+    }
+    const ComApartment com;
+    declareDpiAwareness();
     INITCOMMONCONTROLSEX controlsInit{sizeof(INITCOMMONCONTROLSEX), kAllCommonControlClasses};
     InitCommonControlsEx(&controlsInit);
 

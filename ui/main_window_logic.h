@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/capture_health.h"
 #include "dsp/voice_presets.h"
 #include "ui/strings.h"
 
@@ -21,10 +22,25 @@ constexpr float kLivePeakThreshold = 0.012f;
 // preset's name before an ellipsis.
 constexpr std::size_t kActiveVoiceNameMax = 22;
 
-// The status line: capture first (nothing else matters without it), then
-// whether the virtual cable's playback device is open.
-inline const wchar_t* statusText(bool capturing, bool cableConnected) {
-    if (!capturing) return text::kStatusNoMicrophone;
+// Whether the microphone counts as working: the capture thread runs and
+// either delivers or is opening afresh. A retry after a loss keeps the fault
+// until its first packet, so the status line does not flicker to "ATIVO"
+// once a second while a device stays away.
+inline bool isCapturing(bool running, bool delivering, CaptureFault fault) {
+    return running && (delivering || fault == CaptureFault::None);
+}
+
+// The status line: capture first (nothing else matters without it), with
+// what the user can do about a failure, then whether the virtual cable's
+// playback device is open.
+inline const wchar_t* statusText(bool capturing, CaptureFault fault, bool cableConnected) {
+    if (!capturing) {
+        switch (fault) {
+            case CaptureFault::AccessDenied: return text::kStatusMicrophoneBlocked;
+            case CaptureFault::InUse: return text::kStatusMicrophoneInUse;
+            default: return text::kStatusNoMicrophone;
+        }
+    }
     return cableConnected ? text::kStatusActive : text::kStatusNoDriver;
 }
 

@@ -20,6 +20,8 @@ inline constexpr wchar_t kStatusChecking[] = L"Virtual Cable — verificando..."
 inline constexpr wchar_t kStatusActive[] = L"ZALO AUDIO Microphone — ATIVO";
 inline constexpr wchar_t kStatusNoDriver[] = L"ZALO AUDIO Microphone — driver ainda não instalado";
 inline constexpr wchar_t kStatusNoMicrophone[] = L"Microfone desconectado";
+inline constexpr wchar_t kStatusMicrophoneBlocked[] = L"Microfone bloqueado — libere o acesso em Privacidade do Windows";
+inline constexpr wchar_t kStatusMicrophoneInUse[] = L"Microfone em uso exclusivo por outro programa";
 
 // Noise-reduction card
 inline constexpr wchar_t kNoiseReduction[] = L"REDUÇÃO DE RUÍDO";

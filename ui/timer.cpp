@@ -15,7 +15,9 @@ void App::onTimer() {
     SendMessageW(control(Field::inputMeter), PBM_SETPOS, meterPosition(inputPeak), 0);
     SendMessageW(control(Field::outputMeter), PBM_SETPOS, meterPosition(engine.outputPeak.load()), 0);
 
-    const bool capturing = engine.running.load();
+    retryLostCapture();
+    const CaptureFault fault = engine.captureFault.load();
+    const bool capturing = isCapturing(engine.running.load(), engine.delivering.load(), fault);
     const bool liveNow = isLive(capturing, filterOn, inputPeak);
     if (liveNow != live) {
         live = liveNow;
@@ -24,7 +26,7 @@ void App::onTimer() {
         if (HWND label = control(Field::liveLabel)) InvalidateRect(label, nullptr, TRUE);
     }
 
-    setText(Field::statusLabel, statusText(capturing, engine.cable.connected.load()));
+    setText(Field::statusLabel, statusText(capturing, fault, engine.cable.connected.load()));
 
     hotkeys.checkHeldKey();
     refreshTrayState();  // push-to-talk's key goes up and down between ticks

@@ -7,7 +7,8 @@ if(MINGW)
   target_link_options(zalo_ui_probe PRIVATE -municode)
 endif()
 
-foreach(scenario layout settings commands sound_and_status screenshots gallery tray hotkeys)
+foreach(scenario layout settings commands sound_and_status screenshots gallery tray hotkeys devices second_launch
+        imports)
   add_test(NAME ui_${scenario}
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/ui_test.py ${scenario}
             $<TARGET_FILE:ZaloAudio> $<TARGET_FILE:zalo_ui_probe> ${CMAKE_CURRENT_BINARY_DIR}/ui)

@@ -21,6 +21,9 @@ HARNESS = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', '
 KEY = r'HKCU\Software\Tecmora\ZaloAudio'
 RUN_KEY = r'HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 HARNESS_MIC = 'Microphone (Harness Mic)'
+# Wine's endpoint for the sound server's default source, which is the harness
+# mic: the system's default microphone as the program sees it.
+DEFAULT_MIC = 'PulseAudio'
 ID_FILTER, ID_RECORD, ID_PLAY_ORIG, ID_PLAY_FILT = 1005, 1006, 1007, 1008
 DEVICE_COMBO, NOISE_COMBO, VOICE_COMBO, STRENGTH, MONITOR, THEME, START_WIN = 1001, 1004, 1018, 1003, 1019, 1027, 1013
 BOXES = (1010, 1011, 1012, 1025, 1026)  # high-pass, compressor, limiter, gate, de-esser
@@ -230,26 +233,28 @@ def test_settings():
     """Stored values as a user's registry may hold them, and what each start shows."""
     reg_reset()
     with Program():
-        # A microphone other than the first listed, so that the cases can tell
-        # it from the default (Wine's order varies between processes).
-        items = ctl(DEVICE_COMBO)['items']
-        stored = HARNESS_MIC if items[0] != HARNESS_MIC else items[1]
+        # A microphone other than the system's default, so that the cases
+        # can tell a remembered device from the default.
+        stored = next(i for i in ctl(DEVICE_COMBO)['items'] if i not in (HARNESS_MIC, DEFAULT_MIC))
         select_device(stored)
         probe('click', CLEAN, 'select', NOISE_COMBO, 0)  # a noise preset leaves the box alone
         assert (ctl(CLEAN)['check'], reg_query(KEY, 'CleanVoice')) == (1, ('REG_DWORD', '0x1'))
     mic_id = reg_query(KEY, 'DeviceId')[1]
     utf16 = lambda s: ','.join(f'{b:02x}' for b in s.encode('utf-16-le'))
     # registry lines; expected strength, noise preset, voice preset, filter text, "Limpeza HD", device chosen
+    # (a DeviceId that cannot be read counts as none: the default microphone)
     cases = [
-        ([], 65, 2, 1, 'FILTRO ATIVO', 0, 0),
+        ([], 65, 2, 1, 'FILTRO ATIVO', 0, DEFAULT_MIC),
         (['"NoiseStrength"=dword:000000fa', '"NoisePreset"=dword:0000000e', '"VoicePreset"=dword:00000028',
           '"FilterOn"="0"', '"ThemeRed"=dword:00000007', '"CleanVoice"=dword:00000007',
           f'"DeviceId"=hex(1):{utf16(mic_id)},00,00,00,00,00,00'], 100, 10, 32, 'FILTRO ATIVO', 1, stored),
         (['"NoiseStrength"=dword:ffffffff', '"NoisePreset"=dword:ffffffff', '"VoicePreset"=dword:fffffffb',
-          '"FilterOn"=dword:00000000', f'"DeviceId"=hex(2):{utf16(mic_id)},00,00'], 0, 0, 0, 'FILTRO DESLIGADO', 0, 0),
+          '"FilterOn"=dword:00000000', f'"DeviceId"=hex(2):{utf16(mic_id)},00,00'],
+         0, 0, 0, 'FILTRO DESLIGADO', 0, DEFAULT_MIC),
         (['"NoiseStrength"=hex(b):1e,00,00,00,00,00,00,00', '"NoisePreset"=hex:03,00,00,00', '"CleanVoice"="1"',
-          f'"DeviceId"=hex(1):{utf16(mic_id)},00'], 65, 2, 1, 'FILTRO ATIVO', 0, 0),  # odd byte count
-        ([f'"DeviceId"=hex(1):{utf16(mic_id)}' + ',00' * 5000], 65, 2, 1, 'FILTRO ATIVO', 0, 0),  # over 4096 bytes
+          f'"DeviceId"=hex(1):{utf16(mic_id)},00'], 65, 2, 1, 'FILTRO ATIVO', 0, DEFAULT_MIC),  # odd byte count
+        ([f'"DeviceId"=hex(1):{utf16(mic_id)}' + ',00' * 5000],
+         65, 2, 1, 'FILTRO ATIVO', 0, DEFAULT_MIC),  # over 4096 bytes
     ]
     for n, (lines, strength, noise, voice, filter_text, clean, device) in enumerate(cases):
         reg_reset()
@@ -260,7 +265,7 @@ def test_settings():
                    ctl(VOICE_COMBO, rows)['pos'], ctl(ID_FILTER, rows)['text'], ctl(CLEAN, rows)['check'])
             assert got == (strength, f'{strength}%', noise, voice, filter_text, clean), f'case {n}: {got}'
             combo = ctl(DEVICE_COMBO, rows)
-            assert combo['pos'] == (combo['items'].index(device) if isinstance(device, str) else device), f'case {n}'
+            assert combo['pos'] == combo['items'].index(device), f'case {n}'
             for stored in ('0x0', '0x1') if n == 1 else ():  # ThemeRed 7 reads as red: the next change writes 0
                 probe('click', THEME)
                 assert reg_query(KEY, 'ThemeRed') == ('REG_DWORD', stored)
@@ -704,6 +709,115 @@ def test_hotkeys():
         assert held > steady / 2, f'lowest 20 ms RMS while V is held: {held}'
         assert edge_step <= 1.1 * tone_step, 'a click at an edge'
 
+
+# --- microphones that come and go; a second launch ---------------------------
+
+NO_MIC = 'Microfone desconectado'
+
+
+def mic_module():
+    """The harness microphone's module: (index, arguments)."""
+    for line in run('pactl', 'list', 'short', 'modules').splitlines():
+        f = line.split('\t')
+        if f[1] == 'module-remap-source' and f'source_name={os.environ["ZALO_MIC_SOURCE"]} ' in f[2] + ' ':
+            return f[0], f[2]
+    raise AssertionError('harness microphone module not found')
+
+
+def tone_onset(x, level=0.3):
+    """Seconds into a cable recording at which the tone is first heard; None if never."""
+    loud = np.flatnonzero(np.abs(x) > level)
+    return loud[0] / 48000 if len(loud) else None
+
+
+def test_devices():
+    # Fresh start: with nothing stored, the system's default microphone,
+    # whatever Wine lists first (a silent "Null Input" may come first).
+    for attempt in range(2):  # Wine's order varies between processes
+        reg_reset()
+        with Program():
+            chosen = ctl(DEVICE_COMBO)['text']
+            print(f'fresh start {attempt}: {chosen} of {ctl(DEVICE_COMBO)["items"]}', flush=True)
+            assert chosen == DEFAULT_MIC
+            assert peak(record_cable(f'fresh-{attempt}.raw', play_tone)) > 0.3, f'fresh start on {chosen}: no tone'
+            assert reg_query(KEY, 'DeviceId')[0] == 'REG_SZ'  # the first choice is remembered
+            select_device(HARNESS_MIC)
+    mic_id = reg_query(KEY, 'DeviceId')
+    # Absent at start: another device for now, and DeviceId stays as it was.
+    absent = '{0.0.1.00000000}.{0badf00d-0000-0000-0000-000000000000}'
+    reg_reset()
+    reg_import([f'"DeviceId"="{absent}"'])
+    with Program():
+        assert label_at(7) != NO_MIC
+        assert peak(record_cable('absent.raw', play_tone)) > 0.3, 'absent at start: no tone on the cable'
+    assert reg_query(KEY, 'DeviceId') == ('REG_SZ', absent)
+    # Unplug and replug: the status says so within 3 s, and the tone is back
+    # within 3 s of the device's return, with no click from the user.
+    reg_reset()
+    reg_import([f'"DeviceId"="{mic_id[1]}"'])
+    with Program():
+        assert ctl(DEVICE_COMBO)['text'] == HARNESS_MIC and label_at(7) == ACTIVE
+        tone = play_tone(20.0, wait=False)
+        index, args = mic_module()
+        try:
+            run('pactl', 'unload-module', index)
+            unplugged = time.time()
+            wait_until('"Microfone desconectado"', lambda: label_at(7) == NO_MIC, 3.0)
+            print(f'status after the unplug: {time.time() - unplugged:.2f} s', flush=True)
+            time.sleep(3)  # a few retries against the missing device
+            assert label_at(7) == NO_MIC
+        finally:
+            x = record_cable('replug.raw', lambda: (run('pactl', 'load-module', 'module-remap-source', *args.split()),
+                                                     time.sleep(4)))
+        onset = tone_onset(x)
+        print(f'tone back after the replug: {onset} s', flush=True)
+        assert onset is not None and onset < 3.0, f'tone back after {onset} s'
+        wait_until('active again', lambda: label_at(7) == ACTIVE, 3.0)
+        tone.kill()
+    assert reg_query(KEY, 'DeviceId') == mic_id, 'DeviceId changed'
+
+
+def test_second_launch():
+    main = lambda: [w for w in windows() if w[0] == 'ZaloAudioMainWindow']
+    reg_reset()
+    with Program():
+        select_device(HARNESS_MIC)
+        probe('click', ID_FILTER)  # off: the tone's level on the cable is the microphone's
+        one = peak(record_cable('one.raw', lambda: play_tone(amp=0.4)))
+        for hidden in (False, True):
+            if hidden:
+                probe('post', 0x10, 0)  # WM_CLOSE: to the tray, or minimised where there is none
+                wait_until('hidden', lambda: main()[0][1:3] in ((False, False), (True, True)))
+            started = time.time()
+            code = run('wine', EXE, check=False)
+            took = time.time() - started
+            assert code == 0 and took < 3.0, f'second launch: exit {code} after {took:.1f} s'
+            wait_until('the first window, shown and restored', lambda: [w[1:3] for w in main()] == [(True, False)])
+        both = peak(record_cable('after.raw', lambda: play_tone(amp=0.4)))
+        assert abs(both - one) < 0.05 and abs(one - 0.4) < 0.05, f'tone peaks: one instance {one}, after {both}'
+
+
+def test_imports():
+    """The program must load on Windows 10 1507: no user32 import that it lacks."""
+    later = {  # user32 functions added in 1607 and after
+        'AdjustWindowRectExForDpi', 'AreDpiAwarenessContextsEqual', 'EnableNonClientDpiScaling',
+        'GetAwarenessFromDpiAwarenessContext', 'GetDpiForSystem', 'GetDpiForWindow', 'GetSystemMetricsForDpi',
+        'GetThreadDpiAwarenessContext', 'GetWindowDpiAwarenessContext', 'IsValidDpiAwarenessContext',
+        'SetThreadDpiAwarenessContext', 'SystemParametersInfoForDpi', 'SetProcessDpiAwarenessContext',
+        'GetDialogControlDpiChangeBehavior', 'GetDialogDpiChangeBehavior', 'SetDialogControlDpiChangeBehavior',
+        'SetDialogDpiChangeBehavior', 'GetDpiFromDpiAwarenessContext', 'GetSystemDpiForProcess',
+        'GetThreadDpiHostingBehavior', 'GetWindowDpiHostingBehavior', 'SetThreadDpiHostingBehavior',
+        'GetDpiAwarenessContextForProcess',
+    }
+    dump = run('x86_64-w64-mingw32-objdump', '-p', EXE)
+    imports, dll = {}, None
+    for line in dump.splitlines():
+        if 'DLL Name:' in line:
+            dll = line.split(':', 1)[1].strip().lower()
+        elif dll and len(fields := line.split()) == 3 and fields[0].isalnum() and fields[1].isdigit():
+            imports.setdefault(dll, set()).add(fields[2])
+    assert len(imports.get('user32.dll', ())) > 20, f'import table not read: {sorted(imports)}'
+    assert not imports['user32.dll'] & later, sorted(imports['user32.dll'] & later)
 
 if __name__ == '__main__':
     SCENARIO, EXE, PROBE, OUT = sys.argv[1:5]

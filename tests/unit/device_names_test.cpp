@@ -49,21 +49,35 @@ TEST(DeviceNames, EachNameGetsItsVerdictUnderBothRules) {
     }
 }
 
-TEST(ChooseCaptureDevice, FirstDeviceWithExactlyTheRememberedIdElseTheFirst) {
+TEST(ChooseCaptureDevice, RememberedElseDefaultElseFirst) {
     const std::vector<CaptureDevice> devices = {
-        {L"{aaaa}", L"Microphone (USB)"}, {L"{BBBB}", L"Headset"}, {L"{cccc}", L"Headset"},
+        {L"{null}", L"Null Input"}, {L"{BBBB}", L"Headset"}, {L"{cccc}", L"Headset"},
         {L"x", L"B"}, {L"x", L"C"}, {L"", L"D"},
     };
-    const std::pair<const wchar_t*, std::size_t> cases[] = {
-        {L"{BBBB}", 1}, {L"{cccc}", 2},  // the id decides, not the name
-        {L"x", 3},                       // the first of duplicate ids
-        {L"{bbbb}", 0}, {L"{BBB", 0}, {L"{BBBB} ", 0}, {L"Headset", 0},
-        {L"", 0},                        // no remembered id never matches an empty id
+    struct Case {
+        const wchar_t* remembered;
+        const wchar_t* defaultId;
+        std::size_t index;
+        bool remember;
     };
-    for (const auto& [remembered, index] : cases)
-        EXPECT_EQ(chooseCaptureDevice(devices, remembered), index) << remembered;
-    EXPECT_FALSE(chooseCaptureDevice({}, L"").has_value());
-    EXPECT_FALSE(chooseCaptureDevice({}, L"{aaaa}").has_value());
+    const Case cases[] = {
+        {L"{BBBB}", L"{cccc}", 1, false}, {L"{cccc}", L"", 2, false},  // the id decides, not the name
+        {L"x", L"", 3, false},                                         // the first of duplicate ids
+        // Absent or mismatched (letter case, length): the default for now,
+        // and the remembered id is kept for when its device returns.
+        {L"{bbbb}", L"{cccc}", 2, false}, {L"{BBBB} ", L"{cccc}", 2, false}, {L"Headset", L"", 0, false},
+        {L"{gone}", L"{gone too}", 0, false},
+        // Nothing remembered: the default, not whatever the system lists
+        // first, and it becomes the remembered device.
+        {L"", L"{cccc}", 2, true}, {L"", L"", 0, true}, {L"", L"{unlisted}", 0, true},
+    };
+    for (const Case& c : cases) {
+        const CaptureChoice choice = chooseCaptureDevice(devices, c.remembered, c.defaultId);
+        EXPECT_EQ(choice.index, c.index) << c.remembered << " / " << c.defaultId;
+        EXPECT_EQ(choice.remember, c.remember) << c.remembered << " / " << c.defaultId;
+    }
+    EXPECT_FALSE(chooseCaptureDevice({}, L"", L"").index.has_value());
+    EXPECT_FALSE(chooseCaptureDevice({}, L"{aaaa}", L"{aaaa}").index.has_value());
 }
 
 }  // namespace

@@ -5,15 +5,36 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <utility>
 
 namespace zalo {
 namespace {
 
 TEST(MainWindowLogic, StatusLiveAndMeters) {
-    EXPECT_STREQ(statusText(true, true), L"ZALO AUDIO Microphone — ATIVO");
-    EXPECT_STREQ(statusText(true, false), L"ZALO AUDIO Microphone — driver ainda não instalado");
-    EXPECT_STREQ(statusText(false, true), L"Microfone desconectado");
-    EXPECT_STREQ(statusText(false, false), L"Microfone desconectado");  // capture first
+    using F = CaptureFault;
+    EXPECT_STREQ(statusText(true, F::None, true), L"ZALO AUDIO Microphone — ATIVO");
+    EXPECT_STREQ(statusText(true, F::None, false), L"ZALO AUDIO Microphone — driver ainda não instalado");
+    EXPECT_STREQ(statusText(false, F::None, true), L"Microfone desconectado");
+    EXPECT_STREQ(statusText(false, F::Lost, false), L"Microfone desconectado");  // capture first
+    EXPECT_STREQ(statusText(false, F::Failed, true), L"Microfone desconectado");
+    EXPECT_STREQ(statusText(false, F::AccessDenied, true),
+                 L"Microfone bloqueado — libere o acesso em Privacidade do Windows");
+    EXPECT_STREQ(statusText(false, F::InUse, true), L"Microfone em uso exclusivo por outro programa");
+
+    // A retry that is still opening after a loss is not a working microphone;
+    // a first start is, until it fails.
+    EXPECT_TRUE(isCapturing(true, false, F::None));
+    EXPECT_FALSE(isCapturing(true, false, F::Lost));
+    EXPECT_TRUE(isCapturing(true, true, F::Lost));
+    EXPECT_FALSE(isCapturing(false, true, F::None));
+    // The codes a user can act on, and the removal family; the rest is a
+    // plain failure.
+    const std::pair<std::uint32_t, F> codes[] = {
+        {0x88890004u, F::Lost}, {0x80070490u, F::Lost}, {0x88890026u, F::Lost},
+        {0x80070005u, F::AccessDenied}, {0x8889000Au, F::InUse}, {0x88890012u, F::InUse},
+        {0x80004005u, F::Failed}, {0u, F::Failed}};
+    for (const auto& [code, fault] : codes)
+        EXPECT_EQ(captureFaultOf(static_cast<std::int32_t>(code)), fault) << std::hex << code;
 
     EXPECT_FALSE(isLive(true, true, 0.012f));  // strictly above the threshold
     EXPECT_TRUE(isLive(true, true, 0.0121f));
