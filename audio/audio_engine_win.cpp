@@ -47,18 +47,7 @@ AudioEngine::~AudioEngine() {
 
 bool AudioEngine::start(const std::wstring& id) {
     stop();
-    cable.start();  // a missing cable never stops capture
-    try {
-        return startCapture(id, [this](const float* samples, std::size_t frames, unsigned rate) {
-            processBlock(samples, frames, rate);
-        });
-    } catch (const std::system_error&) {
-        // No thread could be created. Nothing above the engine could handle
-        // it; come out stopped, which the status line shows as a
-        // disconnected microphone.
-        running.store(false);
-        return false;
-    }
+    return restartCapture(id);  // starts the cable output first; a missing cable never stops capture
 }
 
 void AudioEngine::stop() {
@@ -75,6 +64,9 @@ bool AudioEngine::restartCapture(const std::wstring& id) {
             processBlock(samples, frames, rate);
         });
     } catch (const std::system_error&) {
+        // No thread could be created. Nothing above the engine could handle
+        // it; come out stopped, which the status line shows as a
+        // disconnected microphone.
         running.store(false);
         return false;
     }
