@@ -239,6 +239,22 @@ bool App::onHScroll(WPARAM, LPARAM lParam, LRESULT& result) {
     return true;
 }
 
+// The class of an owned popup (the gallery, the shortcuts window), once per
+// process. No background brush: WM_ERASEBKGND paints the theme's background.
+bool App::registerPopupClass(const wchar_t* name, WNDPROC procedure, bool& registered) const {
+    if (registered) return true;
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconResource));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = name;
+    registered = RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    return registered;
+}
+
 // --- control helpers: every one skips a control that was never created ---
 
 void App::setText(Field f, const wchar_t* text) const {

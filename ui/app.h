@@ -160,6 +160,8 @@ private:
     void showTrayMenu();
     void restoreFromTray();
 
+    bool registerPopupClass(const wchar_t* name, WNDPROC procedure, bool& registered) const;
+
     // --- control helpers ---
     HWND control(Field f) const { return controls[static_cast<std::size_t>(f)]; }
     void setText(Field f, const wchar_t* text) const;

@@ -46,17 +46,7 @@ void App::openShortcutsWindow() {
         return;
     }
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
-    if (!shortcutsClassRegistered) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = shortcutsProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconResource));
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kShortcutsClass;
-        if (RegisterClassExW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
-        shortcutsClassRegistered = true;
-    }
+    if (!registerPopupClass(kShortcutsClass, shortcutsProc, shortcutsClassRegistered)) return;
     constexpr DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     constexpr DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
     RECT outer{0, 0, kShortcutsClientWidth, kShortcutsClientHeight};

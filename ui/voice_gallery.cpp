@@ -84,18 +84,7 @@ void App::openVoiceGallery() {
         return;
     }
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
-    if (!galleryClassRegistered) {
-        // No background brush: WM_ERASEBKGND paints the theme's background.
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = voiceGalleryProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconResource));
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.lpszClassName = kGalleryClass;
-        if (RegisterClassExW(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
-        galleryClassRegistered = true;
-    }
+    if (!registerPopupClass(kGalleryClass, voiceGalleryProc, galleryClassRegistered)) return;
 
     // Centred on the work area of the main window's monitor; on a work area
     // smaller than the gallery the offsets go negative (C++ division

@@ -791,9 +791,11 @@ def test_second_launch():
             started = time.time()
             code = run('wine', EXE, check=False)
             took = time.time() - started
+            print(f'second launch ({"hidden" if hidden else "shown"}): exit {code} after {took:.2f} s', flush=True)
             assert code == 0 and took < 3.0, f'second launch: exit {code} after {took:.1f} s'
             wait_until('the first window, shown and restored', lambda: [w[1:3] for w in main()] == [(True, False)])
         both = peak(record_cable('after.raw', lambda: play_tone(amp=0.4)))
+        print(f'tone peak on the cable: {one:.3f} with one instance, {both:.3f} after two more launches', flush=True)
         assert abs(both - one) < 0.05 and abs(one - 0.4) < 0.05, f'tone peaks: one instance {one}, after {both}'
 
 
