@@ -36,6 +36,9 @@ constexpr UINT kDeviceChangeMessage = WM_APP + 13;
 // into one look at the device list.
 constexpr UINT_PTR kDeviceSettleTimerId = 2;
 constexpr UINT kDeviceSettleMs = 300;
+// While capture runs on a stand-in for the remembered microphone, the list is
+// read this often in case a notification of its return was missed.
+constexpr ULONGLONG kStandInCheckMs = 5000;
 
 class App {
 public:
@@ -198,7 +201,7 @@ private:
     std::int32_t noisePreset = 2;
     std::wstring deviceId;        // the remembered microphone (setting DeviceId)
     std::wstring activeDeviceId;  // the one capture was last started on; may differ for now
-    ULONGLONG lastCaptureStartMs = 0;
+    ULONGLONG lastDeviceCheckMs = 0;  // the last capture start or look at the list
     DeviceWatch deviceWatch;
 
     AudioEngine engine;

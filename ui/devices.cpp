@@ -59,7 +59,7 @@ void App::applyCaptureChoice(bool restart) {
         return;
     }
     activeDeviceId = id;
-    lastCaptureStartMs = GetTickCount64();
+    lastDeviceCheckMs = GetTickCount64();
     pushParamsToEngine();  // settings, and the monitor as its box says
 }
 
@@ -75,7 +75,7 @@ void App::selectDevice() {
     writeDeviceIdSetting(deviceId);
     engine.start(deviceId);
     activeDeviceId = deviceId;
-    lastCaptureStartMs = GetTickCount64();
+    lastDeviceCheckMs = GetTickCount64();
     pushParamsToEngine();
 }
 
@@ -87,11 +87,15 @@ bool App::captureLost() const {
 // one can be missed; so while capture is lost, the list is read again and
 // the choice applied about once a second. The remembered device is tried
 // first whenever it is listed, so it comes back by itself when it returns.
+// While capture runs on a stand-in for an absent remembered device, the list
+// is read every few seconds too, for the same reason.
 void App::retryLostCapture() {
-    if (!captureLost()) return;
+    const bool lost = captureLost();
+    const bool standIn = !deviceId.empty() && !activeDeviceId.empty() && activeDeviceId != deviceId;
+    if (!lost && !standIn) return;
     const ULONGLONG now = GetTickCount64();
-    if (now - lastCaptureStartMs < kCaptureRetryMs) return;
-    lastCaptureStartMs = now;
+    if (now - lastDeviceCheckMs < (lost ? kCaptureRetryMs : kStandInCheckMs)) return;
+    lastDeviceCheckMs = now;
     refreshDevices(false);
     applyCaptureChoice(false);
 }
