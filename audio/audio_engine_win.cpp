@@ -181,7 +181,10 @@ void AudioEngine::captureLoop() {
 
         // The watchdog: an endpoint delivers every period, silence included,
         // so a stream quiet for kCaptureSilenceLimitMs is lost even if no
-        // call fails (Wine, a source that went away).
+        // call fails (Wine, a source that went away). Before its first
+        // packet a stream gets kCaptureFirstPacketLimitMs. A retry after a
+        // loss is not held up by that: until its first packet the user
+        // interface still counts capture as lost and tries again each second.
         ULONGLONG lastPacketMs = GetTickCount64();
         while (running.load()) {
             // A vanished endpoint (unplugged, disabled, its format changed)
@@ -201,7 +204,9 @@ void AudioEngine::captureLoop() {
                     captureFault.store(CaptureFault::None);
                     delivering.store(true);
                 }
-            } else if (GetTickCount64() - lastPacketMs > kCaptureSilenceLimitMs) {
+            } else if (GetTickCount64() - lastPacketMs >
+                       (delivering.load(std::memory_order_relaxed) ? kCaptureSilenceLimitMs
+                                                                   : kCaptureFirstPacketLimitMs)) {
                 failure = AUDCLNT_E_DEVICE_INVALIDATED;
                 break;
             }

@@ -21,6 +21,10 @@ enum class CaptureFault : std::uint8_t {
 // included. A stream that has delivered nothing for this long is lost: Wine,
 // for one, simply stops delivering when its source goes away.
 constexpr unsigned kCaptureSilenceLimitMs = 1000;
+// A stream's first packet may take longer: a sound server waking a
+// suspended source, a Bluetooth headset switching profile. Under Wine the
+// first stream of a cold sound server took over a second.
+constexpr unsigned kCaptureFirstPacketLimitMs = 5000;
 
 // While capture is lost, the remembered device is opened again this often.
 constexpr unsigned kCaptureRetryMs = 1000;
