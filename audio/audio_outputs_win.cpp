@@ -40,13 +40,17 @@ constexpr DWORD kStreamStallMs = 500;
 // Feeds an open stream until `running` clears (true) or the device is gone
 // (false). Wakes on the device's period and, when `wake` is given, on the
 // producer's writes. The device clock starts only once the first samples are
-// in its buffer: a stream started empty runs dry at once, and a sound server
-// that pads a dry stream with silence (Wine's does) keeps that silence as
-// delay for good.
+// in its buffer behind the start margin (output_feed.h): a stream started
+// empty, or with a packet alone, runs dry at once, and a sound server that
+// pads a dry stream with silence (Wine's does) keeps that silence as delay
+// for good.
 bool playStream(WasapiRenderStream& stream, OutputFeed& feed, const std::atomic<bool>& running, void* wake,
                 const std::atomic<float>* volume = nullptr) {
     const HANDLE events[2] = {static_cast<HANDLE>(stream.event()), static_cast<HANDLE>(wake)};
     const DWORD count = wake != nullptr ? 2 : 1;
+    static const float kSilence[kFeedMaxFrames] = {};
+    const std::size_t margin = streamStartMarginFrames(stream);
+    if (!stream.write(kSilence, margin)) return false;
     bool started = false;
     ULONGLONG lastTick = GetTickCount64();
     while (running.load()) {
@@ -60,7 +64,7 @@ bool playStream(WasapiRenderStream& stream, OutputFeed& feed, const std::atomic<
         }
         if (!refillStream(feed, stream, tick, volume != nullptr ? volume->load() : 1.0f)) return false;
         std::size_t queued = 0;
-        if (!started && stream.queuedFrames(queued) && queued > 0) {
+        if (!started && stream.queuedFrames(queued) && queued > margin) {
             if (!stream.start()) return false;
             started = true;
         }

@@ -169,6 +169,14 @@ bool bufferShouldFill(const OutputFeed& feed, std::size_t queued) {
 
 void fillBuffer(OutputFeed& feed, float* out) { feed.produce(out, kOutputBufferFrames); }
 
-double streamFloorFrames(const RenderStream& stream) { return static_cast<double>(stream.periodFrames()); }
+double streamFloorFrames(const RenderStream& stream) {
+    return static_cast<double>(stream.periodFrames()) + stream.clockResolutionFrames();
+}
+
+std::size_t streamStartMarginFrames(const RenderStream& stream) {
+    const std::size_t period = stream.periodFrames();
+    const std::size_t room = stream.bufferFrames() > period ? stream.bufferFrames() - period : 0;
+    return std::min({kStreamStartMarginPeriods * period, room, kFeedMaxFrames});
+}
 
 }  // namespace zalo

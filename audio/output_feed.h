@@ -161,8 +161,27 @@ bool refillStream(OutputFeed& feed, RenderStream& stream, bool deviceTick, float
 bool bufferShouldFill(const OutputFeed& feed, std::size_t queued);
 void fillBuffer(OutputFeed& feed, float* out);
 
-// The stream path's floor for feed.observe(): a period queued at each tick.
-// The waveOut paths' floors are in audio_outputs.h.
+// The stream path's floor for feed.observe(): a period queued at each tick,
+// plus one step of the device's clock when it moves in steps. Such a clock
+// (Wine's) is not the device's: its padding falls a period per timer tick
+// while the sound server plays on its own, and it starts counting only after
+// the server has played out a period. The real buffer then holds about a
+// step less than the padding says, and kept at one period the server runs
+// dry at the first packet that comes a few milliseconds late. A dry server
+// stream is padded with silence that the padding never shows and that stays
+// as delay. The waveOut paths' floors are in audio_outputs.h.
 double streamFloorFrames(const RenderStream& stream);
+
+// Silence queued on a new stream before its first samples, in periods, and
+// the device started only once samples follow it. The first packets of a
+// capture come unevenly while both ends start; started with one packet, the
+// device ran dry at once in most starts under Wine (and stayed a run-out's
+// silence later for good). The drift loop brings the queue to its target at
+// its start-up alignment, about a second later.
+constexpr std::size_t kStreamStartMarginPeriods = 2;
+// The silence to queue before starting `stream`: kStreamStartMarginPeriods
+// periods, less whatever would leave no room for a period of samples above
+// it (a device that cannot take its first samples never starts).
+std::size_t streamStartMarginFrames(const RenderStream& stream);
 
 }  // namespace zalo

@@ -17,6 +17,7 @@
 
 #include "audio/audio_outputs.h"
 #include "audio/mono_convert.h"
+#include "audio/output_feed.h"
 #include "audio/wav_image.h"
 
 namespace zalo {
@@ -124,6 +125,48 @@ TEST(WavImage, HeaderAndSixteenBitRounding) {
     EXPECT_EQ(WavImage(image.begin(), image.begin() + 44), WavImage(header, header + 44));
     for (std::size_t i = 0; i < 8; ++i)
         EXPECT_EQ(static_cast<std::int16_t>(image[44 + 2 * i] | image[45 + 2 * i] << 8), pcm[i]) << samples[i];
+}
+
+// A stream device of a given buffer, period and clock step, for the start
+// margin and the loop's floor.
+struct ShapedStream : RenderStream {
+    ShapedStream(std::size_t buffer, std::size_t period, double step) : buffer(buffer), period(period), step(step) {}
+    std::size_t bufferFrames() const override { return buffer; }
+    std::size_t periodFrames() const override { return period; }
+    bool queuedFrames(std::size_t& frames) override {
+        frames = 0;
+        return true;
+    }
+    double unplayedFrames() override { return 0.0; }
+    double clockResolutionFrames() const override { return step; }
+    bool write(const float*, std::size_t) override { return true; }
+    std::size_t buffer, period;
+    double step;
+};
+
+// The silence queued before a stream starts is two periods where the buffer
+// has room for a period of samples above them; never so much that the first
+// samples cannot follow (the device would never start). A clock that moves
+// in steps reads up to a step ahead of the device, and the floor the loop
+// keeps above counts that step.
+TEST(StreamStart, MarginLeavesRoomForSamplesAndTheFloorCountsTheClockStep) {
+    const struct {
+        std::size_t buffer, period;
+        std::size_t margin;
+    } cases[] = {
+        {1440, 480, 960},   // Wine: three 10 ms periods
+        {4800, 480, 960},   // a roomy endpoint
+        {960, 480, 480},    // two periods: room for one above the margin
+        {480, 480, 0},      // one period: nothing queued ahead
+        {300, 480, 0},      // smaller than a period
+        {1056, 144, 288},   // a 3 ms period
+    };
+    for (const auto& c : cases) {
+        const ShapedStream stream(c.buffer, c.period, 0.0);
+        EXPECT_EQ(streamStartMarginFrames(stream), c.margin) << c.buffer << "/" << c.period;
+    }
+    EXPECT_EQ(streamFloorFrames(ShapedStream(1440, 480, 0.0)), 480.0);
+    EXPECT_EQ(streamFloorFrames(ShapedStream(1440, 480, 480.0)), 960.0);
 }
 
 }  // namespace
